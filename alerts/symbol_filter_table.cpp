@@ -1,0 +1,134 @@
+#include "alerts/symbol_filter_table.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace kestrune {
+
+namespace {
+
+bool entryLess(const SymbolEntry& a, const SymbolEntry& b) { return symbolText(a) < symbolText(b); }
+
+bool isSeparator(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == '\0';
+}
+
+}  // namespace
+
+SymbolEntry makeSymbolEntry(std::string_view symbol) {
+  SymbolEntry entry{};
+  std::size_t n = std::min(symbol.size(), kSymbolMax);
+  std::memcpy(entry.data(), symbol.data(), n);
+  return entry;
+}
+
+std::string_view symbolText(const SymbolEntry& entry) {
+  return {entry.data(), strnlen(entry.data(), kSymbolMax)};
+}
+
+SymbolFilterTable::SymbolFilterTable(std::string path) : path_(std::move(path)) {}
+
+bool SymbolFilterTable::loadSymbolFilters() {
+  std::vector<SymbolEntry> loaded;
+  std::FILE* file = std::fopen(path_.c_str(), "rb");
+  if (file) {
+    try {
+      char word[kSymbolMax];
+      std::size_t length = 0;
+      bool inWord = false;
+      char buffer[1 << 14];
+      std::size_t got;
+      auto finish = [&] {
+        if (inWord) loaded.push_back(makeSymbolEntry({word, length}));
+        inWord = false;
+        length = 0;
+      };
+      while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        for (std::size_t i = 0; i < got; ++i) {
+          if (isSeparator(static_cast<unsigned char>(buffer[i]))) {
+            finish();
+          } else {
+            inWord = true;
+            if (length < kSymbolMax) word[length++] = buffer[i];
+          }
+        }
+      }
+      finish();
+    } catch (const std::bad_alloc&) {
+      loaded.clear();
+      loaded.shrink_to_fit();
+    }
+    std::fclose(file);
+  }
+  std::sort(loaded.begin(), loaded.end(), entryLess);
+  std::lock_guard lock(filterLock_);
+  table_ = std::move(loaded);
+  return !table_.empty();
+}
+
+int SymbolFilterTable::findSymbol(std::string_view symbol) const {
+  // The lock is taken even to see whether a table exists: the window thread may be replacing it.
+  std::lock_guard lock(filterLock_);
+  auto it =
+      std::lower_bound(table_.begin(), table_.end(), symbol,
+                       [](const SymbolEntry& e, std::string_view s) { return symbolText(e) < s; });
+  if (it == table_.end() || symbolText(*it) != symbol) return -1;
+  return static_cast<int>(it - table_.begin());
+}
+
+bool SymbolFilterTable::hasSymbolFilters() const {
+  std::lock_guard lock(filterLock_);
+  return !table_.empty();
+}
+
+bool SymbolFilterTable::replaceSymbolFilters(std::span<const SymbolEntry> entries,
+                                             std::string_view alarmFile,
+                                             std::span<char> symbolAlarmFile) {
+  std::lock_guard lock(filterLock_);
+  if (!symbolAlarmFile.empty()) {
+    std::size_t n = std::min(alarmFile.size(), symbolAlarmFile.size() - 1);
+    if (auto nul = alarmFile.find('\0'); nul != std::string_view::npos) n = std::min(n, nul);
+    std::memcpy(symbolAlarmFile.data(), alarmFile.data(), n);
+    std::fill(symbolAlarmFile.begin() + static_cast<std::ptrdiff_t>(n), symbolAlarmFile.end(),
+              '\0');
+  }
+  table_.clear();
+  try {
+    table_.reserve(entries.size());
+    for (const SymbolEntry& e : entries) table_.push_back(makeSymbolEntry(symbolText(e)));
+  } catch (const std::bad_alloc&) {
+    table_.clear();
+    table_.shrink_to_fit();
+    return false;
+  }
+  std::sort(table_.begin(), table_.end(), entryLess);
+  if (table_.empty()) return false;
+  return saveSymbolFiltersLocked();
+}
+
+bool SymbolFilterTable::saveSymbolFiltersLocked() const {
+  std::FILE* file = std::fopen(path_.c_str(), "w");
+  if (!file) return false;
+  bool ok = true;
+  for (const SymbolEntry& e : table_) {
+    std::string_view s = symbolText(e);
+    ok =
+        ok && std::fwrite(s.data(), 1, s.size(), file) == s.size() && std::fputc('\n', file) != EOF;
+  }
+  return std::fclose(file) == 0 && ok;
+}
+
+void SymbolFilterTable::releaseSymbolFilters() {
+  std::lock_guard lock(filterLock_);
+  table_.clear();
+  table_.shrink_to_fit();
+}
+
+std::vector<SymbolEntry> SymbolFilterTable::entries() const {
+  std::lock_guard lock(filterLock_);
+  return table_;
+}
+
+}  // namespace kestrune
