@@ -1,0 +1,47 @@
+#include "recording/collection_gate.h"
+
+#include <limits>
+
+namespace kestrune {
+
+bool isWholeDayCollection(const CollectionWindow& window) {
+  return window.startMinuteOfDay == 0 && window.stopMinuteOfDay == 0;
+}
+
+std::int32_t minuteOfDay(std::int64_t hour, std::int64_t minute) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+  // Clamp first so the product cannot overflow either.
+  if (hour > kMax) hour = kMax;
+  if (hour < kMin) hour = kMin;
+  if (minute > kMax) minute = kMax;
+  if (minute < kMin) minute = kMin;
+  std::int64_t m = hour * 60 + minute;
+  if (m > kMax) m = kMax;
+  if (m < kMin) m = kMin;
+  return static_cast<std::int32_t>(m);
+}
+
+GateAction collectionDecision(std::int32_t m, const CollectionWindow& window, bool filesOpen) {
+  if (isWholeDayCollection(window)) return GateAction::None;
+  const std::int32_t start = window.startMinuteOfDay;
+  // A stop of 0:0 beside a real start runs to the end of the day: nothing closes the files.
+  const std::int32_t stop = window.stopMinuteOfDay == 0 ? std::numeric_limits<std::int32_t>::max()
+                                                        : window.stopMinuteOfDay;
+  if (filesOpen) return stop < m ? GateAction::Close : GateAction::None;
+  return start <= m && m <= stop ? GateAction::Open : GateAction::None;
+}
+
+GateResult collectionGate(std::int32_t m, const CollectionWindow& window, DataFiles& files,
+                          std::string_view sessionDate) {
+  GateResult result;
+  result.action = collectionDecision(m, window, files.dataFilesOpen());
+  if (result.action == GateAction::Open) {
+    result.openResult = files.openDataFiles(sessionDate);
+  } else if (result.action == GateAction::Close) {
+    files.closeDataFiles();
+  }
+  return result;
+}
+
+}  // namespace kestrune

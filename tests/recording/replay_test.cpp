@@ -1,0 +1,170 @@
+#include "recording/replay.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "recording/data_files.h"
+#include "tests/recording/temp_dir.h"
+
+namespace kestrune {
+namespace {
+
+using test::TempDir;
+using test::writeAll;
+
+// Records every call in order, the way the view would see them.
+class FakeHost : public ReplayHost {
+ public:
+  void showStatus(const std::string& text) override { log.push_back("status " + text); }
+  void resetMonitorData() override { log.push_back("reset"); }
+  void showDate(const std::string& text) override { log.push_back("date " + text); }
+  void replayLine(int file, const char* text) override {
+    lines[static_cast<std::size_t>(file - 1)].push_back(text);
+  }
+  void resetSeriesStore() override { log.push_back("series"); }
+  int dataPoints() const override { return points; }
+  void setChartWindow(int start, int end, int latest) override {
+    log.push_back("window " + std::to_string(start) + " " + std::to_string(end) + " " +
+                  std::to_string(latest));
+  }
+  void drawChart(int file) override {
+    log.push_back("draw " + std::to_string(file) + " after " +
+                  std::to_string(lines[static_cast<std::size_t>(file - 1)].size()) + " lines");
+  }
+
+  int points = 300;
+  std::vector<std::string> log;
+  std::vector<std::string> lines[6];
+};
+
+void writeDay(const TempDir& dir, const std::string& date, int fileCount) {
+  for (int i = 0; i < fileCount; ++i) {
+    writeAll(dataFilePath(dir.path(), date, i),
+             "f" + std::to_string(i + 1) + "a\r\nf" + std::to_string(i + 1) + "b\r\n");
+  }
+}
+
+TEST(ReplayDayTest, AFullDayInTheFixedOrder) {
+  TempDir dir;
+  writeDay(dir, "12062026", 6);
+  FakeHost host;
+  const ReplayReport report = replayDay(host, "12062026", dir.path());
+  EXPECT_EQ(report.outcome, ReplayOutcome::Viewing);
+  EXPECT_EQ(report.lines, 12u);
+  EXPECT_EQ(report.filesRead, 6);
+  const std::vector<std::string> expected = {
+      "status Retrieving Historical Data...",
+      "reset",
+      "date 12/06/2026",
+      "status Retrieving Data for 12/06/2026, H2",
+      "status Retrieving Data for 12/06/2026, H3",
+      "series",
+      "window 34200 34500 86399",
+      "status Retrieving Data for 12/06/2026, H4",
+      "draw 4 after 2 lines",
+      "status Retrieving Data for 12/06/2026, H5",
+      "draw 5 after 2 lines",
+      "status Retrieving Data for 12/06/2026, H6",
+      "draw 6 after 2 lines",
+      "status Viewing Historical Data for 12/06/2026",
+  };
+  EXPECT_EQ(host.log, expected);
+  for (int i = 0; i < 6; ++i) {
+    const std::string f = "f" + std::to_string(i + 1);
+    EXPECT_EQ(host.lines[i], (std::vector<std::string>{f + "a\r", f + "b\r"}));
+  }
+}
+
+TEST(ReplayDayTest, MissingFirstFileLeavesTheViewsUntouched) {
+  TempDir dir;
+  writeDay(dir, "12062026", 6);
+  std::filesystem::remove(dataFilePath(dir.path(), "12062026", 0));
+  FakeHost host;
+  EXPECT_EQ(replayDay(host, "12062026", dir.path()).outcome, ReplayOutcome::FilesNotFound);
+  EXPECT_EQ(host.log, (std::vector<std::string>{"status Retrieving Historical Data...",
+                                                "status 12062026 - FILES NOT FOUND!"}));
+  for (const auto& l : host.lines) EXPECT_TRUE(l.empty());
+}
+
+TEST(ReplayDayTest, ListsOnlyDayShowsEveryProgressTextAndDrawsNoChart) {
+  TempDir dir;
+  writeDay(dir, "12062026", 3);
+  FakeHost host;
+  replayDay(host, "12062026", dir.path());
+  std::vector<std::string> statuses;
+  for (const auto& entry : host.log) {
+    EXPECT_EQ(entry.rfind("draw", 0), std::string::npos) << entry;
+    if (entry.rfind("status ", 0) == 0) statuses.push_back(entry.substr(7));
+  }
+  EXPECT_EQ(statuses,
+            (std::vector<std::string>{
+                "Retrieving Historical Data...", "Retrieving Data for 12/06/2026, H2",
+                "Retrieving Data for 12/06/2026, H3", "Retrieving Data for 12/06/2026, H4",
+                "Retrieving Data for 12/06/2026, H5", "Retrieving Data for 12/06/2026, H6",
+                "Viewing Historical Data for 12/06/2026"}));
+  EXPECT_EQ(host.lines[2].size(), 2u);
+  EXPECT_TRUE(host.lines[3].empty());
+}
+
+TEST(ReplayDayTest, WindowOpensTheDayAtNineThirtyFive) {
+  int start = -1;
+  int end = -1;
+  replayWindow(300, start, end);
+  EXPECT_EQ(start, 34200);
+  EXPECT_EQ(end, 34500);
+  replayWindow(34500, start, end);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, 34500);
+  replayWindow(34501, start, end);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, 34501);
+  replayWindow(86400, start, end);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, 86400);
+}
+
+TEST(ReplayDayTest, ATypedDateNeverReachesOutsideTheDataFolder) {
+  TempDir dir;
+  // Files that a path-like date could otherwise reach.
+  writeAll(dir.file("outside_hft1.txt"), "secret\r\n");
+  writeAll(dir.file("Data/1206_hft1.txt"), "short\r\n");
+  for (const char* typed : {"../outside", "1206", "12/06/2026", "120620261", "..", "/etc/pass"}) {
+    FakeHost host;
+    EXPECT_EQ(replayDay(host, typed, dir.path()).outcome, ReplayOutcome::InvalidDate) << typed;
+    ASSERT_EQ(host.log.size(), 1u) << typed;
+    EXPECT_EQ(host.log[0],
+              std::string("status ") + typed + " - INVALID DATE! Type it as MMDDYYYY.");
+    for (const auto& l : host.lines) EXPECT_TRUE(l.empty());
+  }
+}
+
+TEST(ReplayDayTest, ForeignLinesAndOddBytesAreToldNotHidden) {
+  TempDir dir;
+  writeAll(dataFilePath(dir.path(), "12062026", 0),
+           std::string("a\r\n") + std::string(400, 'x') + std::string("\r\n\r\nb\0c\r\nlast", 13));
+  FakeHost host;
+  const ReplayReport report = replayDay(host, "12062026", dir.path());
+  EXPECT_EQ(report.longSkipped, 1u);
+  EXPECT_EQ(host.lines[0], (std::vector<std::string>{"a\r", "\r", "bc\r", "last"}));
+  EXPECT_EQ(host.log.back(),
+            "status Viewing Historical Data for 12/06/2026 (1 over-long lines skipped)");
+}
+
+TEST(ReplayDayTest, ReplaysExactlyWhatTheLiveDayRecorded) {
+  TempDir dir;
+  DataFiles files(dir.path());
+  ASSERT_EQ(files.openDataFiles("12062026"), OpenResult::Opened);
+  const std::string record(246, '7');  // the longest decoded record
+  files.writeDataLine(0, record);
+  files.writeDataLine(3, "093000|12|7|0|0|3|0|0|1|0|0|2|1|0|0|5|0|");
+  files.closeDataFiles();
+  FakeHost host;
+  replayDay(host, "12062026", dir.path());
+  EXPECT_EQ(host.lines[0], std::vector<std::string>{record + "\r"});
+  EXPECT_EQ(host.lines[3], std::vector<std::string>{"093000|12|7|0|0|3|0|0|1|0|0|2|1|0|0|5|0|\r"});
+}
+
+}  // namespace
+}  // namespace kestrune
