@@ -1,0 +1,33 @@
+// The file keeps colours, fonts and the frame placement in their fixed binary records; these
+// helpers turn them into Qt's colours, fonts and window geometry and back, only at the edge.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+
+#include "settings/monitor_settings.h"
+
+class QWidget;
+
+namespace kestrune {
+
+QColor toQColor(ColorRef c);
+ColorRef fromQColor(const QColor& c);
+
+// A font from its stored description at a screen of dpiY pixels per inch: a negative height is
+// the character height in pixels, a positive one the cell height; 0 means the 8-point default.
+QFont toQFont(const LogFontRecord& f, int dpiY);
+
+// The description of a Qt font. Fields Qt has no notion of (escapement, orientation, character
+// set, precisions, quality, pitch) are taken from base, so a font that was only read and shown
+// is stored back unchanged.
+LogFontRecord fromQFont(const QFont& font, int dpiY, const LogFontRecord& base);
+
+// The frame's placement as the file keeps it: its normal rectangle and whether it is maximised.
+WindowPlacementRecord placementOf(const QWidget& window);
+
+// Applies a stored placement. A rectangle without area is ignored, and one that lies on no
+// screen is moved onto the primary screen so the window can never be lost off-screen.
+void applyPlacement(QWidget& window, const WindowPlacementRecord& p);
+
+}  // namespace kestrune

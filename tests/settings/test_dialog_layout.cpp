@@ -1,0 +1,85 @@
+#include "settings/dialog_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QValidator>
+#include <memory>
+
+namespace kestrune {
+namespace {
+
+void app() {
+  static int argc = 1;
+  static char name[] = "test_settings";
+  static char* argv[] = {name, nullptr};
+  if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+}
+
+TEST(DialogUnits, ScaleAcrossAndDown) {
+  EXPECT_EQ(dialogUnitsToPixelsX(100, 1.0), 150);
+  EXPECT_EQ(dialogUnitsToPixelsY(80, 1.0), 130);
+  EXPECT_EQ(dialogUnitsToPixelsX(100, 1.25), 188);  // 187.5 rounds up
+  EXPECT_EQ(dialogRectToPixels(117, 7, 50, 14, 1.0), QRect(176, 11, 75, 23));
+  // Neighbours that touch in dialog units still touch in pixels.
+  const QRect a = dialogRectToPixels(7, 7, 33, 9, 1.25);
+  const QRect b = dialogRectToPixels(40, 16, 10, 9, 1.25);
+  EXPECT_EQ(a.left() + a.width(), b.left());
+  EXPECT_EQ(a.top() + a.height(), b.top());
+}
+
+TEST(DialogBuilder, BuildsEachKindNamedByItsId) {
+  app();
+  const ControlRow rows[] = {
+      {0, ControlKind::Label, "Status:", 173, 8, 24, 8, kNoFlags},
+      {1003, ControlKind::Edit, "", 200, 7, 155, 12, kReadOnly | kMultiLine | kBorder},
+      {1052, ControlKind::Edit, "", 577, 17, 30, 12, kDigits | kAlignRight},
+      {1000, ControlKind::Button, "CLEAR", 494, 33, 50, 14, kHidden | kDisabled},
+      {1102, ControlKind::CheckBox, "Smart Scale: ", 646, 43, 51, 8, kTextLeft | kFlat},
+      {1029, ControlKind::List, "", 7, 55, 60, 50, kBorder},
+      {1013, ControlKind::Edit, "", 7, 64, 68, 14, kPassword},
+  };
+  auto parent = std::make_unique<QWidget>();
+  const auto byId = buildControls(parent.get(), rows, 1.0);
+  EXPECT_EQ(byId.size(), 6u);
+  EXPECT_EQ(parent->findChildren<QWidget*>(QString("0"), Qt::FindDirectChildrenOnly).size(), 1);
+
+  auto* status = findControlAs<QPlainTextEdit>(parent.get(), 1003);
+  ASSERT_NE(status, nullptr);
+  EXPECT_TRUE(status->isReadOnly());
+  EXPECT_EQ(status->geometry(), dialogRectToPixels(200, 7, 155, 12, 1.0));
+
+  auto* points = findControlAs<QLineEdit>(parent.get(), 1052);
+  ASSERT_NE(points, nullptr);
+  EXPECT_TRUE(points->alignment() & Qt::AlignRight);
+  ASSERT_NE(points->validator(), nullptr);
+  QString typed = "12a3";
+  int pos = 0;
+  EXPECT_EQ(points->validator()->validate(typed, pos), QValidator::Invalid) << "digits only";
+  typed = "123";
+  EXPECT_EQ(points->validator()->validate(typed, pos), QValidator::Acceptable);
+
+  auto* clear = findControlAs<QPushButton>(parent.get(), 1000);
+  ASSERT_NE(clear, nullptr);
+  EXPECT_FALSE(clear->isEnabled());
+  EXPECT_TRUE(clear->isHidden());
+
+  auto* smart = findControlAs<QCheckBox>(parent.get(), 1102);
+  ASSERT_NE(smart, nullptr);
+  EXPECT_EQ(smart->text(), "Smart Scale: ");
+  EXPECT_EQ(smart->layoutDirection(), Qt::RightToLeft);
+
+  EXPECT_NE(findControlAs<QTableView>(parent.get(), 1029), nullptr);
+  EXPECT_EQ(findControlAs<QLineEdit>(parent.get(), 1013)->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(findControl(parent.get(), 4242), nullptr);
+  EXPECT_EQ(findControl(parent.get(), 0), nullptr);
+}
+
+}  // namespace
+}  // namespace kestrune
