@@ -1,0 +1,106 @@
+#include "monitor/ui_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace kestrune {
+namespace {
+
+QCoreApplication& app() {
+  static int argc = 1;
+  static char name[] = "ui_queue_test";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication instance(argc, argv);
+  return instance;
+}
+
+// Runs the event loop until the queue has nothing left.
+void settle(UiQueue& queue) {
+  while (queue.pendingCount() > 0) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+TEST(UiQueue, KeepsTheOrderOfTwoThreadsPostsAndCoalescesABurst) {
+  app();
+  UiQueue queue;
+  std::vector<int> seen;
+  int batchEnds = 0;
+  queue.setBatchEndHandler([&] { ++batchEnds; });
+
+  constexpr int kCount = 20000;
+  std::thread receiver([&] {
+    for (int i = 0; i < kCount; ++i) queue.post([&seen, i] { seen.push_back(i); });
+  });
+  receiver.join();
+  settle(queue);
+
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(kCount));
+  for (int i = 0; i < kCount; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)], i);
+  // Everything was queued before the window thread looked: one batch, one repaint.
+  EXPECT_EQ(queue.batchCount(), 1u);
+  EXPECT_EQ(batchEnds, 1);
+}
+
+TEST(UiQueue, ASlicedBurstStaysInOrderWithNewPostsBehindIt) {
+  app();
+  UiQueue queue;
+  queue.setSliceBudget(std::chrono::milliseconds(0));
+  std::vector<int> seen;
+  for (int i = 0; i < 1000; ++i) {
+    queue.post([&, i] {
+      seen.push_back(i);
+      // Posted while draining: runs after everything already queued.
+      if (i == 10) queue.post([&] { seen.push_back(-1); });
+    });
+  }
+  settle(queue);
+  ASSERT_EQ(seen.size(), 1001u);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)], i);
+  EXPECT_EQ(seen.back(), -1);
+  // A zero budget gives the event loop back after every slice of 64 commands.
+  EXPECT_GT(queue.batchCount(), 10u);
+}
+
+TEST(UiQueue, RunInOrderFromInsideACommandRunsTheRestFirst) {
+  app();
+  UiQueue queue;
+  std::vector<std::string> seen;
+  queue.post([&] {
+    seen.push_back("a");
+    // A window-thread effect (a report of Stop, say) goes behind b, which was queued first.
+    queue.runInOrder([&] { seen.push_back("inline"); });
+    seen.push_back("a-end");
+  });
+  queue.post([&] { seen.push_back("b"); });
+  settle(queue);
+  EXPECT_EQ(seen, (std::vector<std::string>{"a", "b", "inline", "a-end"}));
+  EXPECT_EQ(queue.pendingCount(), 0u);
+}
+
+TEST(UiQueue, PostingNeverWaitsForABusyWindowThread) {
+  app();
+  UiQueue queue;
+  std::atomic<bool> release{false};
+  std::atomic<int> posted{0};
+  // The window thread is stuck in a command; the receive thread must still be able to post.
+  queue.post([&] {
+    std::thread receiver([&] {
+      for (int i = 0; i < 1000; ++i) {
+        queue.post([] {});
+        ++posted;
+      }
+      release = true;
+    });
+    receiver.join();
+  });
+  settle(queue);
+  EXPECT_TRUE(release.load());
+  EXPECT_EQ(posted.load(), 1000);
+}
+
+}  // namespace
+}  // namespace kestrune
