@@ -1,0 +1,29 @@
+// The window as the monitor's subsystems see it. The view implements this; nothing outside
+// app/ includes the view's own header. Called on the window thread only.
+#pragma once
+
+#include "monitor/connection_ports.h"
+
+namespace kestrune {
+
+class ConnectionControl;
+
+class MonitorHost : public ConnectionHost {
+ public:
+  // The connection control that the status callback hands every report to; null until the view
+  // has set it up (reports are then dropped).
+  virtual ConnectionControl* connectionControl() { return nullptr; }
+  // Screen pixels per inch across / 96: every pixel position of the form is scaled by it.
+  virtual double dpiScale() const = 0;
+  // False until the view's start-up has finished; chart redraws wait for it.
+  virtual bool chartsReady() const = 0;
+  // Marks the three lists for one clean background repaint (after a confirmed dialog).
+  virtual void eraseLists() = 0;
+};
+
+// The one process-wide way to the monitor window; set once by the view's start-up, never
+// cleared. Null before that.
+MonitorHost* currentView();
+void setCurrentView(MonitorHost* view);
+
+}  // namespace kestrune
