@@ -37,6 +37,17 @@ void addStats(ReplayReport& report, const DataReadStats& stats) {
 
 }  // namespace
 
+void ViewDate::edited(std::string_view text) {
+  constexpr std::size_t kViewDateMax = 255;
+  if (!text.empty()) text_ = std::string(text.substr(0, kViewDateMax));
+}
+
+bool retrieveDay(ReplayHost& host, const ViewDate& viewDate, const std::string& baseDir) {
+  if (viewDate.text().empty()) return false;
+  replayDay(host, viewDate.text(), baseDir);
+  return true;
+}
+
 void replayWindow(int dataPoints, int& windowStart, int& windowEnd) {
   windowEnd = kReplayWindowEnd;
   windowStart = kReplayWindowEnd - dataPoints;

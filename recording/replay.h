@@ -48,6 +48,21 @@ struct ReplayReport {
 // Replays the day date (MMDDYYYY as typed) from "Data" under baseDir (empty: working directory).
 ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::string& baseDir = {});
 
+// The View Date box: it remembers the last non-empty text typed, so emptying the box and pressing
+// Retrieve replays the earlier date.
+class ViewDate {
+ public:
+  // The text is kept to the 255 characters of the field.
+  void edited(std::string_view text);
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// Retrieve: replays the remembered date; false (nothing done) when the box was never filled.
+bool retrieveDay(ReplayHost& host, const ViewDate& viewDate, const std::string& baseDir = {});
+
 // The chart window after a replay: it ends at 09:35:00 unless dataPoints reaches back past
 // midnight, in which case it covers 0 to dataPoints.
 void replayWindow(int dataPoints, int& windowStart, int& windowEnd);

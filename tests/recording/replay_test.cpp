@@ -108,6 +108,27 @@ TEST(ReplayDayTest, ListsOnlyDayShowsEveryProgressTextAndDrawsNoChart) {
   EXPECT_TRUE(host.lines[3].empty());
 }
 
+TEST(ReplayDayTest, RetrieveUsesTheLastTextTypedIntoTheViewDateBox) {
+  TempDir dir;
+  writeDay(dir, "12062026", 1);
+  ViewDate box;
+  FakeHost untouched;
+  EXPECT_FALSE(retrieveDay(untouched, box, dir.path()));  // never filled: nothing at all
+  EXPECT_TRUE(untouched.log.empty());
+
+  box.edited("1206");
+  box.edited("12062026");
+  box.edited("");  // emptied afterwards: the earlier text still counts
+  EXPECT_EQ(box.text(), "12062026");
+  FakeHost host;
+  EXPECT_TRUE(retrieveDay(host, box, dir.path()));
+  EXPECT_EQ(host.log.back(), "status Viewing Historical Data for 12/06/2026");
+  EXPECT_EQ(host.lines[0].size(), 2u);
+
+  box.edited(std::string(1000, '1'));
+  EXPECT_EQ(box.text().size(), 255u);
+}
+
 TEST(ReplayDayTest, WindowOpensTheDayAtNineThirtyFive) {
   int start = -1;
   int end = -1;
