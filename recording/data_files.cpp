@@ -157,6 +157,16 @@ WriteResult DataFiles::writeDataLine(int index, std::string_view text) {
     ++lostLines_;
     return WriteResult::NoFile;
   }
+  // A line feed inside a record would split it into two lines on replay; the file keeps one
+  // record per line.
+  std::string flattened;
+  if (text.find('\n') != std::string_view::npos) {
+    flattened.assign(text);
+    for (char& c : flattened) {
+      if (c == '\n') c = ' ';
+    }
+    text = flattened;
+  }
   if (!writeLine(fd, text)) {
     ++lostLines_;
     return WriteResult::WriteFailed;

@@ -54,7 +54,8 @@ class DataFiles {
   // Closes the six files; nothing when they are closed.
   void closeDataFiles();
   // Appends text and CR LF to file index (0-5) in one write. A line that cannot be written while
-  // the files are open is counted in lostLines().
+  // the files are open is counted in lostLines(). A line feed inside text is written as a blank,
+  // so one record stays one line.
   WriteResult writeDataLine(int index, std::string_view text);
   WriteResult writeDataLine(int index, const char* text);
 

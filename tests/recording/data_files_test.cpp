@@ -57,11 +57,13 @@ TEST(DataFilesTest, RecordsOutsideOpenFilesAreNotWritten) {
   EXPECT_EQ(files.writeDataLine(3, "inside"), WriteResult::Written);
   EXPECT_EQ(files.writeDataLine(6, "no such file"), WriteResult::BadIndex);
   EXPECT_EQ(files.writeDataLine(-1, "no such file"), WriteResult::BadIndex);
+  EXPECT_EQ(files.writeDataLine(4, "two\nlines"), WriteResult::Written);  // stays one record
   files.closeDataFiles();
   files.closeDataFiles();  // closing twice is harmless
   EXPECT_EQ(files.writeDataLine(3, "after disconnect"), WriteResult::FilesClosed);
 
   EXPECT_EQ(readAll(dir.file("Data/12062026_hft4.txt")), "inside\r\n");
+  EXPECT_EQ(readAll(dir.file("Data/12062026_hft5.txt")), "two lines\r\n");
   EXPECT_EQ(files.lostLines(), 0u);
 }
 
