@@ -3,14 +3,13 @@
 #include <cstring>
 #include <utility>
 
+#include "monitor/monitor_host.h"
 #include "monitor/ui_queue.h"
 #include "recording/data_files.h"
 
 namespace kestrune {
 
 namespace {
-
-std::atomic<ConnectionControl*> gCurrent{nullptr};
 
 constexpr const char* kTextBadUser = "Invalid username/password!";
 constexpr const char* kTextAccountInUse = "Account already in use!";
@@ -31,11 +30,9 @@ constexpr std::size_t kSessionDateMax = 26;
 
 }  // namespace
 
-void setCurrentConnection(ConnectionControl* control) { gCurrent.store(control); }
-ConnectionControl* currentConnection() { return gCurrent.load(); }
-
 int statusCallbackHandler(std::int32_t type, std::int32_t kind, const char* text) {
-  ConnectionControl* control = gCurrent.load();
+  MonitorHost* view = currentView();
+  ConnectionControl* control = view ? view->connectionControl() : nullptr;
   if (!control) return 0;
   return control->statusCallbackHandler(type, kind, text);
 }
@@ -59,10 +56,7 @@ ConnectionControl::ConnectionControl(SessionLibrary& library, ConnectionHost& ho
       decoder_(std::move(decoder)),
       wholeDay_([] { return true; }) {}
 
-ConnectionControl::~ConnectionControl() {
-  ConnectionControl* self = this;
-  gCurrent.compare_exchange_strong(self, nullptr);
-}
+ConnectionControl::~ConnectionControl() = default;
 
 void ConnectionControl::setSettingsSource(std::function<ConnectionSettings()> source) {
   settings_ = std::move(source);
@@ -288,8 +282,6 @@ void ConnectionControl::shutdown() {
   closing_.store(true);
   library_.stop();
   files_.closeDataFiles();
-  ConnectionControl* self = this;
-  gCurrent.compare_exchange_strong(self, nullptr);
 }
 
 }  // namespace kestrune

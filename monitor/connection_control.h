@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "client/wire.h"
 #include "monitor/connection_ports.h"
 
 namespace kestrune {
@@ -21,20 +22,6 @@ inline constexpr int kReconnectPeriodMs = 5000;
 inline constexpr int kPingPeriodMs = 60000;
 inline constexpr std::uint8_t kClientType = 2;
 inline constexpr const char* kAppVersion = "1.0.4";
-
-// Message types the handler acts on (low 8 bits of the packet type).
-enum MonitorMessage : int {
-  MSG_BAD_USER = 7,
-  MSG_SESSION_START = 8,
-  MSG_SESSION_DATE = 9,
-  MSG_ACCOUNT_IN_USE = 10,
-  MSG_INVALID_APP = 11,
-  MSG_DISCONNECTED = 20,
-  MSG_STATUS = 21,
-  MSG_SERVER_TEXT = 22,
-  MSG_ALERT_RECORD = 33,
-  MSG_CHART_SAMPLE = 34,
-};
 
 struct ConnectionSettings {
   std::string serverAddress;
@@ -124,9 +111,8 @@ class ConnectionControl {
   bool lossReported_ = false;
 };
 
-// The one process-wide way in for the client library's callback.
-void setCurrentConnection(ConnectionControl* control);
-ConnectionControl* currentConnection();
+// The client library's callback: finds the connection control through currentView() and hands it
+// the report; 0 while there is no view or no control yet.
 int statusCallbackHandler(std::int32_t type, std::int32_t kind, const char* text);
 
 // "MM/DD/YYYY" from an eight-digit MMDDYYYY date; empty for anything else.

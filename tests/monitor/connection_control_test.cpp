@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "monitor/monitor_host.h"
 #include "monitor/ui_queue.h"
 #include "recording/data_files.h"
 
@@ -85,7 +86,8 @@ struct FakeLibrary : SessionLibrary {
   }
 };
 
-struct FakeHost : ConnectionHost {
+struct FakeHost : MonitorHost {
+  ConnectionControl* control = nullptr;
   std::vector<std::string> statuses;
   std::string date;
   bool linkedControls = false;
@@ -104,6 +106,10 @@ struct FakeHost : ConnectionHost {
   void showSessionDate(const std::string& text) override { date = text; }
   void startTimer(int id, int ms) override { timers[id] = ms; }
   void stopTimer(int id) override { timers.erase(id); }
+  ConnectionControl* connectionControl() override { return control; }
+  double dpiScale() const override { return 1.0; }
+  bool chartsReady() const override { return true; }
+  void eraseLists() override {}
   std::string lastStatus() const { return statuses.empty() ? "" : statuses.back(); }
 };
 
@@ -152,10 +158,11 @@ class ConnectionControlTest : public ::testing::Test {
     app();
     control_.setSettingsSource([this] { return settings_; });
     control_.setWholeDayTest([this] { return wholeDay_; });
-    setCurrentConnection(&control_);
+    host_.control = &control_;
+    setCurrentView(&host_);
   }
   ~ConnectionControlTest() override {
-    setCurrentConnection(nullptr);
+    setCurrentView(nullptr);
     fs::remove_all(dir_);
   }
 
@@ -439,14 +446,16 @@ TEST_F(ConnectionControlTest, PingFailureReconnectsButABusySocketDoesNot) {
 }
 
 TEST_F(ConnectionControlTest, ReportsBeforeTheViewIsReadyOrAfterShutdownAreIgnored) {
-  setCurrentConnection(nullptr);
+  setCurrentView(nullptr);
   EXPECT_EQ(statusCallbackHandler(21, 0, "early"), 0);
-  setCurrentConnection(&control_);
+  setCurrentView(&host_);
+  host_.control = nullptr;
+  EXPECT_EQ(statusCallbackHandler(21, 0, "early"), 0);
+  host_.control = &control_;
   linked();
   control_.shutdown();
   EXPECT_FALSE(files_.dataFilesOpen());
   EXPECT_TRUE(host_.timers.count(RECONNECT_TIMER) == 0);
-  EXPECT_EQ(currentConnection(), nullptr);
   EXPECT_EQ(control_.statusCallbackHandler(21, 0, "late"), 0);
   settle();
   EXPECT_NE(host_.lastStatus(), "late");
