@@ -126,7 +126,9 @@ void RyxChartTemplate::drawText(int x, int y, const char* text, std::uint32_t co
   if (text == nullptr || text[0] == '\0') return;
   const QString s = QString::fromLatin1(text);
   QPainter p(&image_);
-  const QFont f = font ? *font : QFont();
+  QFont f = font ? *font : QFont();
+  // Solid glyphs in exactly the text colour, as the rest of the chart is drawn.
+  f.setStyleStrategy(QFont::NoAntialias);
   p.setFont(f);
   if (clip != nullptr) {
     if (clip->empty()) return;

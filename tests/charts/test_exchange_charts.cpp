@@ -1,0 +1,288 @@
+// The three exchange charts drawn into their pictures: geometry, grid, clipping, legends, the
+// scale modes and the control handlers, checked on the pixels.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "charts/chart_lock.h"
+#include "charts/exchange_charts.h"
+
+namespace kestrune {
+namespace {
+
+constexpr int W = 480;
+constexpr int H = 210;
+
+QRgb rgbOf(ColorRef c) { return qRgb(colorRed(c), colorGreen(c), colorBlue(c)); }
+
+struct RecordingHost : ChartHost {
+  std::vector<ChartId> ready;
+  std::vector<int> alarms;
+  std::vector<std::string> times;
+  void showSampleTime(const char* t) override { times.emplace_back(t); }
+  void driveCollectionWindow(std::int32_t) override {}
+  void playChartAlarm(int slot) override { alarms.push_back(slot); }
+  void chartPictureReady(ChartId c) override { ready.push_back(c); }
+};
+
+class ExchangeChartsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (QCoreApplication::instance() == nullptr) {
+      static int argc = 1;
+      static char name[] = "test_charts";
+      static char* argv[] = {name, nullptr};
+      static QGuiApplication app(argc, argv);
+    }
+  }
+
+  void SetUp() override {
+    chartColors() = ChartColorTable{};
+    charts = std::make_unique<ExchangeCharts>(settings);
+    charts->setHost(&host);
+    charts->resetSeriesStore(true);
+    charts->setUpCharts(W, H);
+    charts->setChartsReady(true);
+  }
+
+  ChartSeriesSet& series(ChartId id) { return charts->chart(id).series; }
+  QImage draw(ChartId id) {
+    {
+      std::lock_guard<std::mutex> lock(chartLock());
+      charts->drawChart(id);
+    }
+    return charts->finishedPicture(id);
+  }
+
+  static int countInRow(const QImage& img, int y, int x0, int x1, QRgb color) {
+    int n = 0;
+    for (int x = x0; x <= x1; ++x) n += img.pixel(x, y) == color ? 1 : 0;
+    return n;
+  }
+  static int countInRect(const QImage& img, const QRect& r, QRgb color) {
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) n += countInRow(img, y, r.left(), r.right(), color);
+    return n;
+  }
+  // Pixels that are neither of the two given colours.
+  static int othersInRect(const QImage& img, const QRect& r, QRgb a, QRgb b) {
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+      for (int x = r.left(); x <= r.right(); ++x) {
+        const QRgb p = img.pixel(x, y);
+        n += (p != a && p != b) ? 1 : 0;
+      }
+    }
+    return n;
+  }
+  static int valueRow(double v, double top) { return static_cast<int>(22 + 169 - v * 169 / top); }
+
+  MonitorSettings settings;
+  RecordingHost host;
+  std::unique_ptr<ExchangeCharts> charts;
+};
+
+TEST_F(ExchangeChartsTest, PlotFrameLiesAtItsPlace) {
+  const QImage img = draw(ChartId::Reporting);
+  ASSERT_EQ(img.width(), W);
+  ASSERT_EQ(img.height(), H);
+  const QRgb frame = rgbOf(chartColors().outlineFg);
+  const QRgb insets = rgbOf(chartColors().insetsBk);
+  // Frame round (5, 22) .. (5 + W - 62 - 1, 22 + H - 41 - 1).
+  const int right = 5 + W - 62 - 1, bottom = 22 + H - 41 - 1;
+  EXPECT_EQ(img.pixel(5, 22), frame);
+  EXPECT_EQ(img.pixel(right, 22), frame);
+  EXPECT_EQ(img.pixel(5, bottom), frame);
+  EXPECT_EQ(img.pixel(right, bottom), frame);
+  EXPECT_EQ(img.pixel(5, 100), frame);
+  EXPECT_EQ(img.pixel(right, 100), frame);
+  EXPECT_EQ(img.pixel(4, 100), insets);
+  EXPECT_EQ(img.pixel(right + 1, 100), insets);
+  EXPECT_EQ(img.pixel(100, 21), insets);
+  EXPECT_EQ(img.pixel(100, bottom + 1), insets);
+}
+
+TEST_F(ExchangeChartsTest, AllZerosGridAtFiveTenFifteenTwenty) {
+  const QImage img = draw(ChartId::Listing);
+  const ChartSeries& s0 = series(ChartId::Listing)[0];
+  EXPECT_EQ(s0.axisTop, 25);
+  EXPECT_EQ(s0.tickStep, 5);
+  const QRgb grid = rgbOf(chartColors().gridlineFg);
+  for (double v : {5.0, 10.0, 15.0, 20.0}) {
+    EXPECT_GT(countInRow(img, valueRow(v, 25), 6, 420, grid), 100) << v;
+  }
+  // Rows between grid lines only cross the dotted minute lines.
+  EXPECT_LT(countInRow(img, valueRow(7.5, 25), 6, 420, grid), 20);
+  // Labels 0 .. 25 in the value strip, white on the strip's background.
+  const QRgb text = rgbOf(chartColors().insetsFg);
+  EXPECT_GT(countInRect(img, QRect(W - 55, 14, 60, 180), text), 20);
+  // The title in the title strip.
+  EXPECT_GT(countInRect(img, QRect(5, 4, 200, 14), text), 20);
+}
+
+TEST_F(ExchangeChartsTest, ValueAboveHardTopIsClippedAtThePlot) {
+  settings.smartScaleReporting = 0;
+  settings.hardMaxReporting = 100;
+  ChartWindow& w = charts->window();
+  w.windowEnd = 34200;
+  series(ChartId::Reporting)[0].values[34100] = 250;
+  const QImage img = draw(ChartId::Reporting);
+  EXPECT_EQ(series(ChartId::Reporting)[0].axisTop, 100);
+  const QRgb line = rgbOf(chartColors().NQEXColor);
+  EXPECT_GT(countInRect(img, QRect(6, 22, 410, 3), line), 0);  // reaches the top of the plot
+  EXPECT_EQ(countInRect(img, QRect(0, 0, W, 22), line), 0);    // and nothing above it
+}
+
+TEST_F(ExchangeChartsTest, SmartScaleKeepsLargestTopWhenWindowMovesOn) {
+  ChartWindow& w = charts->window();
+  series(ChartId::Algo)[3].values[1000] = 1234;
+  for (int s = 2000; s < 2400; ++s) series(ChartId::Algo)[3].values[s] = 30;
+  w.windowEnd = 1100;
+  draw(ChartId::Algo);
+  const double burstTop = series(ChartId::Algo)[0].axisTop;
+  EXPECT_GE(burstTop, 1400);
+  w.windowEnd = 2300;
+  draw(ChartId::Algo);
+  EXPECT_EQ(series(ChartId::Algo)[0].axisTop, burstTop);
+  EXPECT_EQ(series(ChartId::Algo)[3].axisTop, burstTop);  // shown series share the scale
+  // Automatic scale (smart off, no hard max) follows the window instead.
+  settings.smartScaleAlgo = 0;
+  settings.hardMaxAlgo = 0;
+  draw(ChartId::Algo);
+  EXPECT_EQ(series(ChartId::Algo)[0].axisTop, 30);
+  // A reset forgets the exchange drawing's smart top.
+  charts->resetSeriesStore(false);
+  settings.smartScaleAlgo = 1;
+  draw(ChartId::Algo);
+  EXPECT_EQ(series(ChartId::Algo)[0].axisTop, 25);
+}
+
+TEST_F(ExchangeChartsTest, EveryExchangeOffShowsNoLinesAndNoLegend) {
+  settings.reportingExchangeOn.fill(0);
+  ChartWindow& w = charts->window();
+  w.windowEnd = 600;
+  for (int e = 0; e < 16; ++e) {
+    for (int s = 300; s <= 600; ++s) series(ChartId::Reporting)[e].values[s] = 10 + e;
+  }
+  const QImage img = draw(ChartId::Reporting);
+  // Inside the frame only the background and the dotted grid remain.
+  EXPECT_EQ(othersInRect(img, QRect(6, 23, 416, 167), rgbOf(chartColors().graphAreaBk),
+                         rgbOf(chartColors().gridlineFg)),
+            0);
+  EXPECT_EQ(series(ChartId::Reporting)[0].axisTop, 25);  // the scale still follows NQEX
+}
+
+TEST_F(ExchangeChartsTest, LegendFillsColumnsOfFour) {
+  const QRgb bk = rgbOf(chartColors().graphAreaBk);
+  const QRgb grid = rgbOf(chartColors().gridlineFg);
+  auto slotUsed = [&](const QImage& img, int k) {
+    const int xOffsets[4] = {10, 55, 100, 145};
+    return othersInRect(img, QRect(7 + xOffsets[k / 4], 25 + 15 * (k % 4), 30, 12), bk, grid) > 0;
+  };
+  QImage img = draw(ChartId::Listing);
+  for (int k = 0; k < 16; ++k) EXPECT_TRUE(slotUsed(img, k)) << k;
+
+  settings.listingExchangeOn.fill(0);
+  for (int e : {0, 3, 6, 9, 12}) settings.listingExchangeOn[e] = 1;
+  img = draw(ChartId::Listing);
+  for (int k = 0; k < 16; ++k) EXPECT_EQ(slotUsed(img, k), k < 5) << k;
+
+  settings.colorLegendListing = 0;
+  img = draw(ChartId::Listing);
+  for (int k = 0; k < 16; ++k) EXPECT_FALSE(slotUsed(img, k)) << k;
+}
+
+TEST_F(ExchangeChartsTest, TotalOnlyShowsOneTotalLegendAndItsOwnScale) {
+  settings.totalOnlyReporting = 1;
+  ChartWindow& w = charts->window();
+  w.windowEnd = 900;
+  for (int e = 0; e < 16; ++e) series(ChartId::Reporting)[e].values[800] = 100;
+  series(ChartId::Reporting)[kTotalSeries].values[800] = 1600;
+  const QImage img = draw(ChartId::Reporting);
+  EXPECT_EQ(series(ChartId::Reporting)[kTotalSeries].axisTop, 1750);  // 1600 in steps of 250
+  const QRgb total = rgbOf(chartColors().totalColorReporting);
+  EXPECT_GT(countInRect(img, QRect(17, 25, 45, 12), total), 0);  // "TOTAL"
+  const QRgb bk = rgbOf(chartColors().graphAreaBk);
+  const QRgb grid = rgbOf(chartColors().gridlineFg);
+  EXPECT_EQ(othersInRect(img, QRect(17, 40, 45, 12), bk, grid), 0);  // no second entry
+  EXPECT_EQ(othersInRect(img, QRect(62, 25, 45, 12), bk, grid), 0);  // no second column
+  // Every exchange colour is absent: only the TOTAL line is drawn.
+  EXPECT_EQ(countInRect(img, QRect(6, 23, 416, 167), rgbOf(chartColors().NYSEColor)), 0);
+}
+
+TEST_F(ExchangeChartsTest, NothingIsDrawnBeforeChartsAreReady) {
+  charts->setChartsReady(false);
+  host.ready.clear();
+  charts->redrawAllCharts();
+  EXPECT_TRUE(charts->takeListingSample("093000|1|1|1|1|1|1|1|1|1|1|1|1|1|1|1|1|"));
+  EXPECT_TRUE(host.ready.empty());
+  charts->setChartsReady(true);
+  charts->redrawAllCharts();
+  ASSERT_EQ(host.ready.size(), 3u);
+  EXPECT_EQ(host.ready[0], ChartId::Reporting);
+  EXPECT_EQ(host.ready[1], ChartId::Listing);
+  EXPECT_EQ(host.ready[2], ChartId::Algo);
+}
+
+TEST_F(ExchangeChartsTest, LiveSampleRedrawsItsChartAndSoundsItsSlot) {
+  settings.audioAlert[2].use = 1;
+  settings.audioAlert[2].threshold = 5;
+  host.ready.clear();
+  EXPECT_TRUE(charts->takeReportingSample("093000|9|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|"));
+  ASSERT_EQ(host.ready.size(), 1u);
+  EXPECT_EQ(host.ready[0], ChartId::Reporting);
+  ASSERT_EQ(host.alarms.size(), 1u);
+  EXPECT_EQ(host.alarms[0], 2);
+  EXPECT_EQ(charts->window().windowEnd, 34500);
+  EXPECT_EQ(series(ChartId::Reporting)[kTotalSeries].values[34200], 9);
+  EXPECT_FALSE(charts->takeAlgoSample("250000|9|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|"));
+}
+
+TEST_F(ExchangeChartsTest, HandlersFollowTheControls) {
+  charts->onHardMaxEdited(ChartId::Listing, "");
+  EXPECT_EQ(settings.hardMaxListing, 100);
+  charts->onHardMaxEdited(ChartId::Listing, "250abc");
+  EXPECT_EQ(settings.hardMaxListing, 250);
+  EXPECT_FALSE(charts->onSmartScaleClicked(ChartId::Listing));
+  EXPECT_EQ(settings.smartScaleListing, 0);
+  EXPECT_EQ(series(ChartId::Listing)[0].axisTop, 250);
+  EXPECT_TRUE(charts->onSmartScaleClicked(ChartId::Listing));
+  charts->onColorLegendClicked(ChartId::Algo);
+  EXPECT_EQ(settings.colorLegendAlgo, 0);
+  charts->onTotalOnlyClicked(ChartId::Reporting);
+  EXPECT_EQ(settings.totalOnlyReporting, 1);
+}
+
+TEST_F(ExchangeChartsTest, AbsurdSettingsAndWindowsDrawSafely) {
+  settings.smartScaleAlgo = 0;
+  settings.lineWidth = 1000000;
+  ChartWindow& w = charts->window();
+  for (double hard : {std::numeric_limits<double>::quiet_NaN(),
+                      std::numeric_limits<double>::infinity(), -5.0, 1e308}) {
+    settings.hardMaxAlgo = hard;
+    for (int e = 0; e < 16; ++e) series(ChartId::Algo)[e].values[86399] = 2147483647.0;
+    w.dataPoints = 300;
+    w.windowEnd = 86600;  // a first reporting sample late in the day ends past midnight
+    draw(ChartId::Algo);
+    EXPECT_TRUE(std::isfinite(series(ChartId::Algo)[0].axisTop));
+    w.dataPoints = 0;
+    w.windowEnd = 5;
+    draw(ChartId::Algo);
+    w.dataPoints = -40;
+    draw(ChartId::Algo);
+  }
+  settings.lineWidth = -3;
+  w.dataPoints = 86400;
+  w.windowEnd = 86399;
+  const QImage img = draw(ChartId::Algo);
+  EXPECT_EQ(img.width(), W);
+}
+
+}  // namespace
+}  // namespace kestrune
