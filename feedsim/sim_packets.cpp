@@ -1,0 +1,59 @@
+#include "feedsim/sim_packets.h"
+
+#include "client/wire.h"
+
+namespace kestrune::feedsim {
+
+std::string alertBody(const AlertRecord& alert) {
+  std::string body = alert.plain;
+  if (alert.packed.empty()) return body;
+  body += ';';
+  std::string packed;
+  // The numeric fields hold only digits, '.', '-' and '|', which the code always carries.
+  packDigits(alert.packed, packed);
+  body += packed;
+  return body;
+}
+
+std::string sampleBody(const ChartSample& sample) {
+  std::string packed;
+  packDigits(sampleText(sample), packed);
+  return packed;
+}
+
+Packet textPacket(std::uint16_t type, std::string_view text, bool protect) {
+  std::string body(text.substr(0, kMaxBodyLength - 1));
+  body += '\0';
+  return makePacket(type, 0, body, protect);
+}
+
+Packet alertPacket(const AlertRecord& alert, bool protect) {
+  std::string body = alertBody(alert);
+  if (body.size() > kMaxBodyLength) body.resize(kMaxBodyLength);
+  return makePacket(MSG_ALERT_RECORD, static_cast<std::uint16_t>(alert.kind), body, protect);
+}
+
+Packet samplePacket(const ChartSample& sample, bool protect) {
+  std::string body = sampleBody(sample);
+  if (body.size() > kMaxBodyLength) body.resize(kMaxBodyLength);
+  return makePacket(MSG_CHART_SAMPLE, static_cast<std::uint16_t>(sample.kind), body, protect);
+}
+
+Packet emptyPacket(std::uint16_t type, bool protect) { return makePacket(type, 0, {}, protect); }
+
+Packet oversizePacket(bool protect) {
+  return makePacket(MSG_SERVER_TEXT, 0, std::string(200 - kHeaderSize, 'X'), protect);
+}
+
+void spoilCheckValue(Packet& packet) {
+  if (packet.size() < kHeaderSize) return;
+  PacketHeader h = PacketHeader::parse(packet.data());
+  h.crc = 0;
+  h.serialize(packet.data());
+  std::uint32_t right = packetCrc(packet.data(), packet.size());
+  h.crc = (right ^ 0x5A5Au) & 0xFFFFu;
+  if (h.crc == 0) h.crc = 1;
+  h.serialize(packet.data());
+}
+
+}  // namespace kestrune::feedsim

@@ -1,0 +1,35 @@
+// Wire bodies and whole packets of what the simulator sends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "feedsim/market_day.h"
+
+namespace kestrune::feedsim {
+
+using Packet = std::vector<std::uint8_t>;
+
+// Type-33 body: the plain fields, ';', then the numeric fields in the packed-digit code.
+std::string alertBody(const AlertRecord& alert);
+// Type-34 body: the whole sample text in the packed-digit code.
+std::string sampleBody(const ChartSample& sample);
+
+// A text message (types 6-11, 21, 22): the text cut to fit one packet, and its NUL.
+Packet textPacket(std::uint16_t type, std::string_view text, bool protect);
+Packet alertPacket(const AlertRecord& alert, bool protect);
+Packet samplePacket(const ChartSample& sample, bool protect);
+
+// A header-only packet of a type.
+Packet emptyPacket(std::uint16_t type, bool protect);
+
+// A 200-byte packet: longer than any receiver accepts.
+Packet oversizePacket(bool protect);
+
+// Spoils the check value of a whole packet: never 0 (which would mean "not protected") and
+// never the right value.
+void spoilCheckValue(Packet& packet);
+
+}  // namespace kestrune::feedsim

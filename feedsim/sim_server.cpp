@@ -1,0 +1,674 @@
+#include "feedsim/sim_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "client/wire.h"
+
+namespace kestrune::feedsim {
+namespace {
+
+int gStopPipe[2] = {-1, -1};
+
+// A client that falls this far behind is dropped rather than growing without end.
+constexpr size_t kMaxBacklog = 512u << 20;
+// A coalescing client whose last packets never make up a full group still gets them.
+constexpr int kCoalesceHoldMs = 50;
+// How long a closing connection waits for the peer to close its side.
+constexpr int kDrainMs = 3000;
+
+void logLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK); }
+
+int msUntil(std::chrono::steady_clock::time_point now, std::chrono::steady_clock::time_point t) {
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count();
+  return ms < 0 ? 0 : static_cast<int>(std::min<int64_t>(ms + 1, 1000));
+}
+
+std::string clockText(int second) {
+  std::string t = timeText(second);
+  return t.substr(0, 2) + ":" + t.substr(2, 2) + ":" + t.substr(4, 2);
+}
+
+}  // namespace
+
+struct SimServer::Client {
+  enum class State { AwaitLogin, Live, Draining };
+  int id = 0;
+  int fd = -1;
+  std::string peer;
+  std::string user = "-";
+  State state = State::AwaitLogin;
+  bool crc = true;
+  std::string in;
+  std::string out;
+  size_t outPos = 0;
+  uint64_t queuedBytes = 0;
+  uint64_t writtenBytes = 0;
+  uint64_t packets = 0;         // every packet queued
+  uint64_t sessionPackets = 0;  // packets queued after the session start
+  int unsentPackets = 0;
+  TimePoint firstUnsent;
+  TimePoint nextWriteAt;
+  TimePoint drainDeadline;
+  bool closeWhenFlushed = false;  // then half-close and wait for the peer
+  bool abortWhenFlushed = false;  // then close without a word
+  int splitPiece = 0;
+  int splitPauseMs = 2;
+  int coalesce = 0;
+  bool wantOut = false;
+  bool gone = false;
+
+  size_t backlog() const { return out.size() - outPos; }
+};
+
+SimServer::SimServer(SimOptions options) : o_(std::move(options)) {
+  clockBaseMs_ = static_cast<int64_t>(o_.startSecond) * 1000;
+  clockBaseWall_ = std::chrono::steady_clock::now();
+  nextSecond_ = o_.startSecond;
+}
+
+SimServer::~SimServer() {
+  for (auto& c : clients_)
+    if (c->fd >= 0) close(c->fd);
+  if (listenFd_ >= 0) close(listenFd_);
+}
+
+void SimServer::requestStop() {
+  if (gStopPipe[1] >= 0) {
+    char b = 1;
+    [[maybe_unused]] ssize_t n = write(gStopPipe[1], &b, 1);
+  }
+}
+
+int64_t SimServer::simNowMs() const {
+  if (paused_) return clockBaseMs_;
+  auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now() - clockBaseWall_)
+                     .count();
+  return std::min<int64_t>(clockBaseMs_ + elapsed * o_.speed,
+                           static_cast<int64_t>(kSecondsPerDay) * 1000 - 1);
+}
+
+void SimServer::setClock(int64_t simMs) {
+  clockBaseMs_ = simMs;
+  clockBaseWall_ = std::chrono::steady_clock::now();
+}
+
+bool SimServer::listenOn(std::string& error) {
+  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listenFd_ < 0) {
+    error = std::string("socket: ") + std::strerror(errno);
+    return false;
+  }
+  int one = 1;
+  setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(o_.port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+      listen(listenFd_, 64) != 0) {
+    error = "cannot listen on 127.0.0.1:" + std::to_string(o_.port) + ": " + std::strerror(errno);
+    return false;
+  }
+  socklen_t len = sizeof(addr);
+  getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+  port_ = ntohs(addr.sin_port);
+  setNonBlocking(listenFd_);
+  return true;
+}
+
+int SimServer::run() {
+  std::string error;
+  if (pipe2(gStopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    std::fprintf(stderr, "kestrune-feedsim: pipe: %s\n", std::strerror(errno));
+    return 1;
+  }
+  if (!listenOn(error)) {
+    std::fprintf(stderr, "kestrune-feedsim: %s\n", error.c_str());
+    return 1;
+  }
+  setNonBlocking(STDIN_FILENO);
+  logLine("kestrune-feedsim listening on 127.0.0.1:" + std::to_string(port_));
+  setClock(static_cast<int64_t>(o_.startSecond) * 1000);
+
+  std::vector<pollfd> fds;
+  while (!stopping_) {
+    fds.clear();
+    fds.push_back({gStopPipe[0], POLLIN, 0});
+    fds.push_back({listenFd_, POLLIN, 0});
+    fds.push_back({stdinOpen_ ? STDIN_FILENO : -1, POLLIN, 0});
+    for (auto& c : clients_) {
+      short ev = POLLIN;
+      if (c->wantOut) ev |= POLLOUT;
+      fds.push_back({c->fd, ev, 0});
+    }
+    int r = poll(fds.data(), fds.size(), pollTimeoutMs(std::chrono::steady_clock::now()));
+    if (r < 0 && errno != EINTR) {
+      std::fprintf(stderr, "kestrune-feedsim: poll: %s\n", std::strerror(errno));
+      break;
+    }
+    if (r > 0) {
+      if (fds[0].revents) stopping_ = true;
+      if (fds[1].revents & POLLIN) acceptClients();
+      if (fds[2].revents) readStdin();
+      // New clients were appended after the poll set was built; only the first ones match.
+      size_t polled = fds.size() - 3;
+      for (size_t i = 0; i < polled && i < clients_.size(); ++i) {
+        Client& c = *clients_[i];
+        if (c.gone) continue;
+        if (fds[i + 3].revents & (POLLIN | POLLHUP | POLLERR)) readClient(c);
+      }
+    }
+    advanceStream();
+    auto now = std::chrono::steady_clock::now();
+    for (auto& c : clients_)
+      if (!c->gone) flush(*c, now);
+    checkAcks();
+    reap();
+  }
+
+  // Orderly end: every logged-in client hears that the session is over.
+  for (auto& c : clients_) {
+    if (c->gone) continue;
+    if (c->state == Client::State::Live) {
+      queue(*c, emptyPacket(MSG_DISCONNECT, false));
+      c->splitPiece = 0;
+      c->coalesce = 0;
+      flush(*c, std::chrono::steady_clock::now());
+    }
+    closeClient(*c, "server stopped");
+  }
+  reap();
+  logLine("stopped");
+  close(gStopPipe[0]);
+  close(gStopPipe[1]);
+  gStopPipe[0] = gStopPipe[1] = -1;
+  return 0;
+}
+
+int SimServer::pollTimeoutMs(TimePoint now) const {
+  int timeout = 1000;
+  if (o_.stream && !paused_) timeout = 5;
+  for (const auto& c : clients_) {
+    if (c->backlog() > 0 && c->splitPiece > 0)
+      timeout = std::min(timeout, msUntil(now, c->nextWriteAt));
+    if (c->unsentPackets > 0 && c->coalesce > 1)
+      timeout = std::min(timeout,
+                         msUntil(now, c->firstUnsent + std::chrono::milliseconds(kCoalesceHoldMs)));
+    if (c->state == Client::State::Draining)
+      timeout = std::min(timeout, msUntil(now, c->drainDeadline));
+  }
+  return timeout;
+}
+
+void SimServer::acceptClients() {
+  for (;;) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof(addr);
+    int fd =
+        accept4(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+    auto c = std::make_unique<Client>();
+    c->id = nextClientId_++;
+    c->fd = fd;
+    char ip[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &addr.sin_addr, ip, sizeof(ip));
+    c->peer = std::string(ip) + ":" + std::to_string(ntohs(addr.sin_port));
+    c->crc = o_.crc;
+    c->splitPiece = o_.splitPiece;
+    c->splitPauseMs = o_.splitPauseMs;
+    c->coalesce = o_.coalesce;
+    // The server speaks first: a login request.
+    queue(*c, emptyPacket(MSG_LOGIN, false));
+    clients_.push_back(std::move(c));
+  }
+}
+
+void SimServer::readStdin() {
+  char buf[4096];
+  for (;;) {
+    ssize_t n = read(STDIN_FILENO, buf, sizeof(buf));
+    if (n > 0) {
+      stdinBuf_.append(buf, static_cast<size_t>(n));
+      continue;
+    }
+    if (n == 0) stdinOpen_ = false;  // no more commands; keep serving
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) stdinOpen_ = false;
+    break;
+  }
+  size_t nl;
+  while ((nl = stdinBuf_.find('\n')) != std::string::npos) {
+    std::string line = stdinBuf_.substr(0, nl);
+    stdinBuf_.erase(0, nl + 1);
+    handleCommand(line);
+  }
+  if (!stdinOpen_ && !stdinBuf_.empty()) {
+    handleCommand(stdinBuf_);
+    stdinBuf_.clear();
+  }
+}
+
+void SimServer::readClient(Client& c) {
+  char buf[16384];
+  for (;;) {
+    ssize_t n = recv(c.fd, buf, sizeof(buf), 0);
+    if (n > 0) {
+      c.in.append(buf, static_cast<size_t>(n));
+      continue;
+    }
+    if (n == 0) {
+      closeClient(c, c.state == Client::State::Draining ? "closed after goodbye" : "peer closed");
+      return;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK)
+      closeClient(c, std::string("receive error: ") + std::strerror(errno));
+    break;
+  }
+  size_t pos = 0;
+  while (!c.gone && c.in.size() - pos >= kHeaderSize) {
+    const auto* p = reinterpret_cast<const uint8_t*>(c.in.data() + pos);
+    PacketHeader h = PacketHeader::parse(p);
+    if (h.tooLong()) {
+      closeClient(c, "oversized packet from client (" + std::to_string(h.length) + " bytes)");
+      return;
+    }
+    size_t len = std::max<size_t>(h.length, kHeaderSize);
+    if (c.in.size() - pos < len) break;
+    std::vector<uint8_t> packet(p, p + len);
+    if (!checkPacket(packet.data(), packet.size())) {
+      closeClient(c, "bad check value from client");
+      return;
+    }
+    std::string body(reinterpret_cast<const char*>(packet.data()) + kHeaderSize, len - kHeaderSize);
+    body.resize(std::strlen(body.c_str()));  // text up to its NUL
+    pos += len;
+    handlePacket(c, h.type, body);
+  }
+  if (!c.gone) c.in.erase(0, pos);
+}
+
+void SimServer::handlePacket(Client& c, uint16_t type, const std::string& body) {
+  switch (type) {
+    case MSG_LOGIN:
+      if (c.state == Client::State::AwaitLogin) handleLogin(c, body);
+      break;
+    case MSG_DISCONNECT:
+      closeClient(c, "client disconnect");
+      break;
+    case MSG_PING: {
+      bool wait = !body.empty() && body[0] != 0;
+      logLine("ping wait=" + std::string(wait ? "1" : "0") + " client=" + std::to_string(c.id));
+      if (wait) queue(c, emptyPacket(MSG_PING, false));
+      break;
+    }
+    case MSG_CRC_ON:
+    case MSG_CRC_OFF:
+      c.crc = type == MSG_CRC_ON;
+      logLine(std::string("crc ") + (c.crc ? "on" : "off") + " client=" + std::to_string(c.id));
+      break;
+    default:
+      logLine("ignored type=" + std::to_string(type) + " client=" + std::to_string(c.id));
+      break;
+  }
+}
+
+void SimServer::handleLogin(Client& c, const std::string& text) {
+  // "user password clientType appVersion"
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t j = text.find(' ', i);
+    if (j == std::string::npos) j = text.size();
+    if (j > i) words.push_back(text.substr(i, j - i));
+    i = j + 1;
+  }
+  c.user = words.empty() ? "-" : words[0];
+  bool good = words.size() >= 2 && words[0] == o_.user && words[1] == o_.password;
+  int code = good ? o_.refuse : MSG_BAD_USER;
+  if (code != 0) {
+    const char* why = code == MSG_BAD_USER         ? "Invalid username or password"
+                      : code == MSG_ACCOUNT_IN_USE ? "Account already in use"
+                                                   : "Application not accepted";
+    queue(c, textPacket(static_cast<uint16_t>(code), why, false));
+    c.closeWhenFlushed = true;
+    logLine("login refused user=" + c.user + " code=" + std::to_string(code) +
+            " client=" + std::to_string(c.id));
+    return;
+  }
+  c.state = Client::State::Live;
+  queue(c, textPacket(MSG_SESSION_START, o_.date, false));
+  c.sessionPackets = 0;
+  logLine("login ok user=" + c.user + " client=" + std::to_string(c.id));
+  std::vector<Client*> me = {&c};
+  if (o_.burst > 0) {
+    SimCommand burst;
+    std::string err;
+    parseCommand("burst " + std::to_string(o_.burst), burst, err);
+    sendCommand(burst, me, err);
+  }
+  std::vector<SimCommand> waiting;
+  waiting.swap(deferred_);
+  for (const SimCommand& cmd : waiting) {
+    std::string err;
+    if (!sendCommand(cmd, me, err)) logLine("error " + err);
+  }
+}
+
+void SimServer::queue(Client& c, Packet packet) {
+  if (c.gone || c.abortWhenFlushed || (c.closeWhenFlushed && c.state != Client::State::Live))
+    return;
+  if (c.state == Client::State::Live && packet.size() >= kHeaderSize &&
+      PacketHeader::parse(packet.data()).type != MSG_SESSION_START) {
+    ++c.sessionPackets;
+  }
+  const uint64_t n = c.sessionPackets;
+  const bool counted = c.state == Client::State::Live && n > 0;
+  if (counted && n == static_cast<uint64_t>(o_.oversizeAfter)) packet = oversizePacket(false);
+  if (c.crc) protectPacket(packet.data(), packet.size());
+  if (counted && n == static_cast<uint64_t>(o_.badCrcAfter)) spoilCheckValue(packet);
+  if (c.unsentPackets == 0) c.firstUnsent = std::chrono::steady_clock::now();
+  ++c.unsentPackets;
+  ++c.packets;
+  c.out.append(reinterpret_cast<const char*>(packet.data()), packet.size());
+  c.queuedBytes += packet.size();
+  if (counted && n == static_cast<uint64_t>(o_.closeAfter)) c.abortWhenFlushed = true;
+  if (counted && n == static_cast<uint64_t>(o_.disconnectAfter)) {
+    Packet bye = emptyPacket(MSG_DISCONNECT, c.crc);
+    c.out.append(reinterpret_cast<const char*>(bye.data()), bye.size());
+    c.queuedBytes += bye.size();
+    ++c.packets;
+    c.closeWhenFlushed = true;
+  }
+  if (c.backlog() > kMaxBacklog) closeClient(c, "client too slow");
+}
+
+void SimServer::flush(Client& c, TimePoint now) {
+  c.wantOut = false;
+  while (c.backlog() > 0) {
+    if (c.splitPiece > 0 && now < c.nextWriteAt) return;
+    if (c.coalesce > 1 && c.unsentPackets > 0 && c.unsentPackets < c.coalesce &&
+        now < c.firstUnsent + std::chrono::milliseconds(kCoalesceHoldMs))
+      return;
+    size_t n = c.backlog();
+    if (c.splitPiece > 0) n = std::min(n, static_cast<size_t>(c.splitPiece));
+    ssize_t w = send(c.fd, c.out.data() + c.outPos, n, MSG_NOSIGNAL);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        c.wantOut = true;
+        return;
+      }
+      closeClient(c, std::string("send error: ") + std::strerror(errno));
+      return;
+    }
+    c.outPos += static_cast<size_t>(w);
+    c.writtenBytes += static_cast<uint64_t>(w);
+    c.unsentPackets = 0;  // everything held so far has started to leave
+    if (c.outPos == c.out.size()) {
+      c.out.clear();
+      c.outPos = 0;
+    } else if (c.outPos > (1u << 20)) {
+      c.out.erase(0, c.outPos);
+      c.outPos = 0;
+    }
+    if (c.splitPiece > 0) {
+      c.nextWriteAt = now + std::chrono::milliseconds(c.splitPauseMs);
+      if (c.splitPauseMs > 0) return;
+    }
+  }
+  if (c.abortWhenFlushed) {
+    closeClient(c, "closed abruptly");
+  } else if (c.closeWhenFlushed && c.state != Client::State::Draining) {
+    // Half-close and let the peer close first, so nothing it still sends resets the link
+    // before it has read our last packet.
+    shutdown(c.fd, SHUT_WR);
+    c.state = Client::State::Draining;
+    c.drainDeadline = now + std::chrono::milliseconds(kDrainMs);
+  } else if (c.state == Client::State::Draining && now >= c.drainDeadline) {
+    closeClient(c, "peer did not close");
+  }
+}
+
+void SimServer::closeClient(Client& c, const std::string& reason) {
+  if (c.gone) return;
+  close(c.fd);
+  c.fd = -1;
+  c.gone = true;
+  logLine("closed client=" + std::to_string(c.id) + " peer=" + c.peer + " user=" + c.user +
+          " reason=" + reason + " packets=" + std::to_string(c.packets) +
+          " bytes=" + std::to_string(c.writtenBytes));
+}
+
+void SimServer::reap() {
+  std::erase_if(clients_, [](const std::unique_ptr<Client>& c) { return c->gone; });
+}
+
+std::vector<SimServer::Client*> SimServer::liveClients() {
+  std::vector<Client*> out;
+  for (auto& c : clients_)
+    if (!c->gone && c->state == Client::State::Live && !c->closeWhenFlushed && !c->abortWhenFlushed)
+      out.push_back(c.get());
+  return out;
+}
+
+void SimServer::advanceStream() {
+  const int64_t now = simNowMs();
+  std::vector<Client*> live = liveClients();
+  if (!o_.stream || live.empty()) {
+    events_.clear();
+    nextSecond_ = static_cast<int>(now / 1000) + 1;
+    return;
+  }
+  while (nextSecond_ < kSecondsPerDay && static_cast<int64_t>(nextSecond_) * 1000 <= now) {
+    const int s = nextSecond_++;
+    const int64_t base = static_cast<int64_t>(s) * 1000;
+    const int sinceStart = s - o_.startSecond;
+    if (o_.dateEvery > 0 && sinceStart > 0 && sinceStart % o_.dateEvery == 0)
+      events_.push_back({base, textPacket(MSG_SESSION_DATE, o_.date, false)});
+    if (o_.statusEvery > 0 && sinceStart > 0 && sinceStart % o_.statusEvery == 0)
+      events_.push_back({base, textPacket(MSG_STATUS, "Server time " + clockText(s), false)});
+    if (o_.textEvery > 0 && sinceStart > 0 && sinceStart % o_.textEvery == 0) {
+      const char* note = s < kMarketOpen    ? "Pre-market session"
+                         : s < kMarketClose ? "Regular session open"
+                                            : "Market closed, after-hours session";
+      events_.push_back({base, textPacket(MSG_SERVER_TEXT, note, false)});
+    }
+    for (int kind = kListingChart; kind <= kAlgoChart; ++kind)
+      events_.push_back({base, samplePacket(chartSample(o_.seed, kind, s), false)});
+    std::vector<AlertRecord> alerts;
+    for (int kind = kRawList; kind <= kAlgoList; ++kind) {
+      auto more = alertsForSecond(o_.seed, kind, s);
+      alerts.insert(alerts.end(), std::make_move_iterator(more.begin()),
+                    std::make_move_iterator(more.end()));
+    }
+    std::stable_sort(alerts.begin(), alerts.end(), [](const AlertRecord& a, const AlertRecord& b) {
+      return a.offsetMs < b.offsetMs;
+    });
+    for (const AlertRecord& a : alerts)
+      events_.push_back({base + a.offsetMs, alertPacket(a, false)});
+  }
+  while (!events_.empty() && events_.front().simMs <= now) {
+    for (Client* c : live) queue(*c, events_.front().packet);
+    events_.pop_front();
+  }
+  if (nextSecond_ >= kSecondsPerDay && events_.empty() && !dayOverLogged_) {
+    dayOverLogged_ = true;
+    logLine("day over");
+  }
+}
+
+void SimServer::checkAcks() {
+  std::erase_if(acks_, [this](const PendingAck& ack) {
+    for (const auto& [id, mark] : ack.marks) {
+      for (const auto& c : clients_)
+        if (c->id == id && !c->gone && c->writtenBytes < mark) return false;
+    }
+    logLine(ack.text);
+    return true;
+  });
+}
+
+void SimServer::handleCommand(const std::string& line) {
+  SimCommand cmd;
+  std::string error;
+  if (!parseCommand(line, cmd, error)) {
+    if (!error.empty()) logLine("error " + error);
+    return;
+  }
+  const std::string& name = cmd.name;
+  const std::vector<std::string>& a = cmd.args;
+  std::string ok = "ok " + cmd.line;
+  if (name == "help") {
+    logLine(
+        "ok help: clients stream pause resume time speed session send-date type alert sample "
+        "burst bad-crc oversize disconnect close split coalesce refuse crc quit");
+  } else if (name == "clients") {
+    logLine("ok clients " + std::to_string(liveClients().size()));
+  } else if (name == "stream") {
+    o_.stream = a[0] == "on";
+    logLine(ok);
+  } else if (name == "pause") {
+    if (!paused_) {
+      setClock(simNowMs());
+      paused_ = true;
+    }
+    logLine(ok);
+  } else if (name == "resume") {
+    if (paused_) {
+      paused_ = false;
+      setClock(clockBaseMs_);
+    }
+    logLine(ok);
+  } else if (name == "time") {
+    setClock(static_cast<int64_t>(parseClock(a[0])) * 1000);
+    events_.clear();
+    nextSecond_ = parseClock(a[0]);
+    dayOverLogged_ = false;
+    logLine(ok);
+  } else if (name == "speed") {
+    setClock(simNowMs());
+    o_.speed = std::stoi(a[0]);
+    logLine(ok);
+  } else if (name == "split") {
+    o_.splitPiece = a[0] == "on" ? (a.size() >= 2 ? std::stoi(a[1]) : 3) : 0;
+    if (a.size() == 3) o_.splitPauseMs = std::stoi(a[2]);
+    for (auto& c : clients_) {
+      c->splitPiece = o_.splitPiece;
+      c->splitPauseMs = o_.splitPauseMs;
+    }
+    logLine(ok);
+  } else if (name == "coalesce") {
+    o_.coalesce = std::stoi(a[0]);
+    for (auto& c : clients_) c->coalesce = o_.coalesce;
+    logLine(ok);
+  } else if (name == "refuse") {
+    o_.refuse = a[0] == "off" ? 0 : std::stoi(a[0]);
+    logLine(ok);
+  } else if (name == "crc") {
+    o_.crc = a[0] == "on";
+    for (auto& c : clients_) c->crc = o_.crc;
+    logLine(ok);
+  } else if (name == "quit") {
+    logLine(ok);
+    stopping_ = true;
+  } else {
+    // Commands that send: to every logged-in client, or to the next one that logs in.
+    std::vector<Client*> live = liveClients();
+    if (live.empty()) {
+      deferred_.push_back(cmd);
+      return;
+    }
+    if (!sendCommand(cmd, live, error)) logLine("error " + error);
+  }
+}
+
+bool SimServer::sendCommand(const SimCommand& cmd, const std::vector<Client*>& targets,
+                            std::string& error) {
+  const std::string& name = cmd.name;
+  const std::vector<std::string>& a = cmd.args;
+  std::vector<Packet> packets;
+  bool closeAfter = false;
+  if (name == "close") {
+    for (Client* c : targets) closeClient(*c, "closed abruptly");
+    logLine("ok " + cmd.line);
+    return true;
+  }
+  if (name == "session" || name == "send-date") {
+    std::string date = a.empty() ? o_.date : a[0];
+    if (name == "send-date") o_.date = date;
+    packets.push_back(
+        textPacket(name == "session" ? MSG_SESSION_START : MSG_SESSION_DATE, date, false));
+  } else if (name == "type") {
+    uint16_t type = static_cast<uint16_t>(std::stoi(a[0]));
+    std::string text = cmd.rest;
+    if (text.empty()) text = type == MSG_SESSION_DATE ? o_.date : "Kestrune server note";
+    packets.push_back(textPacket(type, text, false));
+  } else if (name == "alert" || name == "sample") {
+    uint16_t type = name == "alert" ? MSG_ALERT_RECORD : MSG_CHART_SAMPLE;
+    std::string body;
+    if (!encodeRecordBody(type, cmd.rest, body) || body.size() > kMaxBodyLength) {
+      error = "cannot send as a record: " + cmd.rest;
+      return false;
+    }
+    packets.push_back(makePacket(type, static_cast<uint16_t>(std::stoi(a[0])), body, false));
+  } else if (name == "burst") {
+    const int n = std::stoi(a[0]);
+    const int onlyKind = a.size() == 2 ? std::stoi(a[1]) : 0;
+    const int second = static_cast<int>(simNowMs() / 1000);
+    SimRandom rng(o_.seed, 777, burstCounter_++);
+    packets.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      int kind = onlyKind ? onlyKind : 1 + i % 3;
+      packets.push_back(alertPacket(makeAlert(o_.seed, rng, kind, second), false));
+    }
+  } else if (name == "bad-crc") {
+    Packet p = textPacket(MSG_STATUS, "Check value test", false);
+    for (Client* c : targets) {
+      Packet q = p;
+      spoilCheckValue(q);
+      bool saved = c->crc;
+      c->crc = false;  // keep the spoiled value as it is
+      queue(*c, q);
+      c->crc = saved;
+    }
+  } else if (name == "oversize") {
+    packets.push_back(oversizePacket(false));
+  } else if (name == "disconnect") {
+    packets.push_back(emptyPacket(MSG_DISCONNECT, false));
+    closeAfter = true;
+  } else {
+    error = "cannot send " + name;
+    return false;
+  }
+  PendingAck ack{"ok " + cmd.line + " sent", {}};
+  for (Client* c : targets) {
+    for (const Packet& p : packets) queue(*c, p);
+    if (closeAfter) c->closeWhenFlushed = true;
+    ack.marks.emplace_back(c->id, c->queuedBytes);
+  }
+  acks_.push_back(std::move(ack));
+  return true;
+}
+
+}  // namespace kestrune::feedsim
