@@ -24,6 +24,23 @@ constexpr std::array<std::uint16_t, 256> makeCrcTable() {
 constexpr std::array<std::uint16_t, 256> kCrcTable = makeCrcTable();
 static_assert(kCrcTable[1] == 0x1021 && kCrcTable[128] == 0x9188 && kCrcTable[255] == 0x1EF0);
 
+// The update is linear, so four table steps over a word fold into one lookup per byte:
+// kSlice[k][x] is what byte x contributes when it still has k more steps to go.
+using SliceTables = std::array<std::array<std::uint16_t, 256>, 4>;
+constexpr SliceTables makeSliceTables() {
+  SliceTables t{};
+  for (unsigned x = 0; x < 256; ++x) {
+    std::uint32_t r = kCrcTable[x];
+    t[0][x] = static_cast<std::uint16_t>(r);
+    for (int k = 1; k < 4; ++k) {
+      r = (r >> 8) ^ kCrcTable[r & 0xFF];
+      t[k][x] = static_cast<std::uint16_t>(r);
+    }
+  }
+  return t;
+}
+constexpr SliceTables kSlice = makeSliceTables();
+
 void putLe16(std::uint8_t* out, std::uint16_t v) {
   out[0] = static_cast<std::uint8_t>(v);
   out[1] = static_cast<std::uint8_t>(v >> 8);
@@ -78,13 +95,11 @@ PacketHeader PacketHeader::parse(const std::uint8_t* in) {
 
 std::uint32_t packetCrc(const std::uint8_t* bytes, std::size_t n) {
   std::uint32_t r = 0xFFFFFFFFu;
-  // Four bytes per round: XOR the little-endian word in, then four table steps.
+  // Four bytes per round: XOR the little-endian word in, then the four table steps at once.
   while (n >= 4) {
     r ^= getLe32(bytes);
-    r = (r >> 8) ^ kCrcTable[r & 0xFF];
-    r = (r >> 8) ^ kCrcTable[r & 0xFF];
-    r = (r >> 8) ^ kCrcTable[r & 0xFF];
-    r = (r >> 8) ^ kCrcTable[r & 0xFF];
+    r = kSlice[3][r & 0xFF] ^ kSlice[2][(r >> 8) & 0xFF] ^ kSlice[1][(r >> 16) & 0xFF] ^
+        kSlice[0][r >> 24];
     bytes += 4;
     n -= 4;
   }
