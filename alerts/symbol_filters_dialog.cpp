@@ -147,6 +147,10 @@ SymbolFilters::SymbolFilters(const SymbolFilterSwitches& start,
     : QDialog(parent), editor_(start, table) {
   setWindowTitle(QStringLiteral("Symbol Filter Settings"));
   const double scale = logicalDpiX() / 96.0;
+  // Controls are sized for the 8-point dialog font.
+  QFont dialogFont = font();
+  dialogFont.setPointSize(8);
+  setFont(dialogFont);
   setFixedSize(dialogUnitsToPixelsX(266, scale), dialogUnitsToPixelsY(282, scale));
   buildControls(this, kSymbolFiltersRows, scale);
 

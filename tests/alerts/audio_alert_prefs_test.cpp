@@ -1,0 +1,159 @@
+// The alarm slots dialog and the alarm player's one-sound-at-a-time rule.
+#include "alerts/audio_alert_prefs.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstring>
+#include <thread>
+
+#include "alerts/alert_sound.h"
+#include "alerts/wav_data.h"
+#include "settings/dialog_layout.h"
+
+namespace kestrune {
+namespace {
+
+template <typename T>
+T* control(QWidget* w, int id) {
+  T* c = findControlAs<T>(w, id);
+  EXPECT_NE(c, nullptr) << "control " << id;
+  return c;
+}
+
+TEST(AudioAlertPrefsTest, EditsTheWorkingCopyAndShowsTheSlots) {
+  std::array<AudioAlertSlot, kAudioAlertSlots> initial{};
+  copyFixedText(initial[3].fileName, kFileNameSize, "raw.wav");
+  initial[3].threshold = 350;
+  initial[3].use = 1;
+  AudioAlertPrefs dialog;
+  dialog.setAlertSlots(initial);
+  EXPECT_EQ(dialog.windowTitle(), "Audio Alert Preferences");
+  EXPECT_EQ(control<QLineEdit>(&dialog, AudioAlertPrefs::kFileEditBase + 3)->text(), "raw.wav");
+  EXPECT_EQ(control<QLineEdit>(&dialog, AudioAlertPrefs::kThresholdEditBase + 3)->text(), "350");
+  EXPECT_TRUE(control<QCheckBox>(&dialog, AudioAlertPrefs::kUseBase + 3)->isChecked());
+  EXPECT_EQ(control<QLineEdit>(&dialog, AudioAlertPrefs::kThresholdEditBase + 0)->text(), "200");
+
+  control<QLineEdit>(&dialog, AudioAlertPrefs::kFileEditBase + 0)->setText("chart.wav");
+  auto* threshold = control<QLineEdit>(&dialog, AudioAlertPrefs::kThresholdEditBase + 0);
+  threshold->setText("75");
+  threshold->setText("");  // an emptied edit keeps the last value
+  control<QCheckBox>(&dialog, AudioAlertPrefs::kLoopBase + 5)->click();
+  EXPECT_STREQ(dialog.alertSlots()[0].fileName, "chart.wav");
+  EXPECT_EQ(dialog.alertSlots()[0].threshold, 75);
+  EXPECT_EQ(dialog.alertSlots()[5].loop, 1);
+  // The file edit takes no more than the field holds.
+  auto* file = control<QLineEdit>(&dialog, AudioAlertPrefs::kFileEditBase + 1);
+  file->setText(QString(300, 'a'));
+  EXPECT_EQ(std::strlen(dialog.alertSlots()[1].fileName), 254u);
+}
+
+TEST(AudioAlertPrefsTest, OkTakesTheSlotsAndCancelKeepsThem) {
+  MonitorSettings settings;
+  settings.audioAlert[4].threshold = 123;
+  auto edit = [](int threshold, bool ok) {
+    return [threshold, ok] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* d = qobject_cast<AudioAlertPrefs*>(w);
+        if (!d || !d->isVisible()) continue;
+        findControlAs<QLineEdit>(d, AudioAlertPrefs::kThresholdEditBase + 4)
+            ->setText(QString::number(threshold));
+        findControlAs<QPushButton>(d, ok ? AudioAlertPrefs::kOk : AudioAlertPrefs::kCancel)
+            ->click();
+      }
+    };
+  };
+  QTimer::singleShot(0, edit(999, false));
+  EXPECT_FALSE(runAudioAlertPrefs(nullptr, settings, nullptr));
+  EXPECT_EQ(settings.audioAlert[4].threshold, 123);
+  QTimer::singleShot(0, edit(456, true));
+  EXPECT_TRUE(runAudioAlertPrefs(nullptr, settings, nullptr));
+  EXPECT_EQ(settings.audioAlert[4].threshold, 456);
+}
+
+TEST(AudioAlertPrefsTest, BrowseRestoresTheCurrentDirectory) {
+  QTemporaryDir elsewhere;
+  const QString before = QDir::currentPath();
+  AudioAlertPrefs dialog;
+  // A chooser that wanders off into another directory, then is cancelled.
+  dialog.setChooser([&](QWidget*) {
+    QDir::setCurrent(elsewhere.path());
+    return QString();
+  });
+  control<QPushButton>(&dialog, AudioAlertPrefs::kBrowseBase + 2)->click();
+  EXPECT_EQ(QDir::currentPath(), before);
+  EXPECT_STREQ(dialog.alertSlots()[2].fileName, "");
+
+  dialog.setChooser([&](QWidget*) {
+    QDir::setCurrent(elsewhere.path());
+    return QStringLiteral("/sounds/ding.wav");
+  });
+  control<QPushButton>(&dialog, AudioAlertPrefs::kBrowseBase + 2)->click();
+  EXPECT_EQ(QDir::currentPath(), before);
+  EXPECT_STREQ(dialog.alertSlots()[2].fileName, "/sounds/ding.wav");
+  EXPECT_EQ(control<QLineEdit>(&dialog, AudioAlertPrefs::kFileEditBase + 2)->text(),
+            "/sounds/ding.wav");
+
+  // A path too long for the field is refused with a message; the slot keeps its file.
+  dialog.setChooser([](QWidget*) { return QString("/") + QString(300, 'x') + ".wav"; });
+  control<QPushButton>(&dialog, AudioAlertPrefs::kBrowseBase + 2)->click();
+  EXPECT_STREQ(dialog.alertSlots()[2].fileName, "/sounds/ding.wav");
+  auto boxes = dialog.findChildren<QMessageBox*>();
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes[0]->text().contains("254"));
+  boxes[0]->close();
+}
+
+TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
+  QTemporaryDir dir;
+  auto* player = AlertSoundPlayer::instance();
+  ASSERT_NE(player, nullptr);
+
+  QString good = dir.filePath("good.wav");
+  {
+    QFile f(good);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    auto bytes = makeBeepWav();
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  }
+  QString junk = dir.filePath("junk.wav");
+  {
+    QFile f(junk);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a wave file at all");
+  }
+
+  playAlertSound(good.toStdString(), true);
+  EXPECT_EQ(player->currentSource(), good);
+  EXPECT_TRUE(player->currentLoops());
+  EXPECT_FALSE(player->currentIsBeep());
+  // A later sound replaces the looping one.
+  playAlertSound("", false);
+  EXPECT_TRUE(player->currentIsBeep());
+  EXPECT_FALSE(player->currentLoops());
+  playAlertSound(junk.toStdString(), false);
+  EXPECT_TRUE(player->currentIsBeep());
+  playAlertSound(dir.filePath("missing.wav").toStdString(), false);
+  EXPECT_TRUE(player->currentIsBeep());
+  stopAlertSound();
+  EXPECT_FALSE(player->isPlaying());
+
+  // From another thread the request hops to the window thread.
+  std::thread t([&] { playAlertSound(good.toStdString(), false); });
+  t.join();
+  EXPECT_FALSE(player->isPlaying());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(player->currentSource(), good);
+  stopAlertSound();
+}
+
+}  // namespace
+}  // namespace kestrune
