@@ -56,6 +56,10 @@ CChartExchanges::CChartExchanges(const ExchangeSwitches& listingExchangeOn,
     : QDialog(parent), listing_(listingExchangeOn), reporting_(reportingExchangeOn) {
   setWindowTitle(QStringLiteral("Charting Exchanges"));
   const double scale = logicalDpiX() / 96.0;
+  // Controls are sized for the 8-point dialog font.
+  QFont dialogFont = font();
+  dialogFont.setPointSize(8);
+  setFont(dialogFont);
   setFixedSize(dialogUnitsToPixelsX(192, scale), dialogUnitsToPixelsY(150, scale));
   buildControls(this, kFixedRows, scale);
   for (const ChartExchangeBox& box : chartExchangeBoxes()) {

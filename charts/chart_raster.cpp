@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kestrune {
 
@@ -117,7 +120,10 @@ void drawLineSegment(PixelSurface& s, const PixelClip& clip, std::int32_t x0, st
   const std::int64_t dx = static_cast<std::int64_t>(x1) - x0;
   const std::int64_t dy = static_cast<std::int64_t>(y1) - y0;
   if (dx == 0 && w == 1) {
-    solidVLine(s, c, x0, y0, y1, pixel);
+    if (x0 < c.left || x0 > c.right) return;
+    const std::int32_t ya = std::max(std::min(y0, y1), c.top);
+    const std::int32_t yb = std::min(std::max(y0, y1), c.bottom);
+    for (std::int32_t y = ya; y <= yb; ++y) plot(s, x0, y, pixel);
     return;
   }
   if (dx == 0 && dy == 0) {
@@ -145,6 +151,34 @@ void drawLineSegment(PixelSurface& s, const PixelClip& clip, std::int32_t x0, st
 }
 
 namespace {
+
+// Widens [lo, hi] by values[first..last].
+void rangeMinMax(const double* values, std::int32_t first, std::int32_t last, double& lo,
+                 double& hi) {
+  std::int32_t k = first;
+#if defined(__SSE2__)
+  if (last - first >= 7) {
+    __m128d l0 = _mm_set1_pd(lo), l1 = l0, h0 = _mm_set1_pd(hi), h1 = h0;
+    for (; k + 3 <= last; k += 4) {
+      const __m128d v0 = _mm_loadu_pd(values + k);
+      const __m128d v1 = _mm_loadu_pd(values + k + 2);
+      l0 = _mm_min_pd(l0, v0);
+      h0 = _mm_max_pd(h0, v0);
+      l1 = _mm_min_pd(l1, v1);
+      h1 = _mm_max_pd(h1, v1);
+    }
+    double l[2], h[2];
+    _mm_storeu_pd(l, _mm_min_pd(l0, l1));
+    _mm_storeu_pd(h, _mm_max_pd(h0, h1));
+    lo = std::min(l[0], l[1]);
+    hi = std::max(h[0], h[1]);
+  }
+#endif
+  for (; k <= last; ++k) {
+    lo = values[k] < lo ? values[k] : lo;
+    hi = values[k] > hi ? values[k] : hi;
+  }
+}
 
 inline std::int32_t pointX(const SeriesMapping& m, std::int32_t k) {
   return toPixel(m.dataLeft + k * m.pixelsPerPoint);
@@ -182,10 +216,7 @@ std::size_t seriesVertices(const double* values, std::int32_t firstIndex, std::i
       out.push_back(PixelPoint{column, pointY(map, values[i])});
     } else {
       double lo = values[i], hi = values[i];
-      for (std::int32_t k = i + 1; k <= j; ++k) {
-        lo = values[k] < lo ? values[k] : lo;
-        hi = values[k] > hi ? values[k] : hi;
-      }
+      rangeMinMax(values, i + 1, j, lo, hi);
       // Every point between lies on the vertical run from the highest to the lowest, so these
       // four vertices cover the same pixels as all of them.
       out.push_back(PixelPoint{column, pointY(map, values[i])});

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kestrune {
 
@@ -19,6 +22,27 @@ double clampScaleMaximum(double m) {
   return m;
 }
 
+double rangeMax(const double* values, std::int32_t first, std::int32_t last) {
+  double m = 0.0;
+  std::int32_t i = first;
+#if defined(__SSE2__)
+  // The full-day pass covers 16 x 86,400 values per drawing: two lanes, four registers.
+  __m128d a = _mm_setzero_pd(), b = a, c = a, d = a;
+  for (; i + 7 <= last; i += 8) {
+    a = _mm_max_pd(a, _mm_loadu_pd(values + i));
+    b = _mm_max_pd(b, _mm_loadu_pd(values + i + 2));
+    c = _mm_max_pd(c, _mm_loadu_pd(values + i + 4));
+    d = _mm_max_pd(d, _mm_loadu_pd(values + i + 6));
+  }
+  a = _mm_max_pd(_mm_max_pd(a, b), _mm_max_pd(c, d));
+  double lanes[2];
+  _mm_storeu_pd(lanes, a);
+  m = std::max(lanes[0], lanes[1]);
+#endif
+  for (; i <= last; ++i) m = values[i] > m ? values[i] : m;
+  return m;
+}
+
 namespace {
 
 void finishScale(ChartSeries& series, std::int32_t plotInnerH) {
@@ -33,8 +57,7 @@ void scaleFirstSeries(ChartSeries& series, std::int32_t first, std::int32_t last
                       std::int32_t plotInnerH, double startMax) {
   first = std::max(first, 0);
   last = std::min(last, kLastSecondOfDay);
-  double m = startMax;
-  for (std::int32_t i = first; i <= last; ++i) m = std::max(m, series.values[i]);
+  const double m = std::max(startMax, rangeMax(series.values, first, last));
   const double clamped = clampScaleMaximum(m);
   series.tickStep = niceTickStep(clamped / 5.0);
   double top = std::floor(clamped / series.tickStep) * series.tickStep;

@@ -17,6 +17,9 @@ double niceTickStep(double q);
 // Clamps a maximum into 25 .. 10,000; anything that is not a number becomes 25.
 double clampScaleMaximum(double m);
 
+// The largest of values[first..last], and never below 0.
+double rangeMax(const double* values, std::int32_t first, std::int32_t last);
+
 // Scales one series over values[first..last], starting from startMax (0 for a first series).
 void scaleFirstSeries(ChartSeries& series, std::int32_t first, std::int32_t last,
                       std::int32_t plotInnerH, double startMax = 0.0);
