@@ -45,15 +45,15 @@ Packet oversizePacket(bool protect) {
   return makePacket(MSG_SERVER_TEXT, 0, std::string(200 - kHeaderSize, 'X'), protect);
 }
 
-void spoilCheckValue(Packet& packet) {
-  if (packet.size() < kHeaderSize) return;
-  PacketHeader h = PacketHeader::parse(packet.data());
+void spoilCheckValue(std::uint8_t* packet, std::size_t n) {
+  if (n < kHeaderSize) return;
+  PacketHeader h = PacketHeader::parse(packet);
   h.crc = 0;
-  h.serialize(packet.data());
-  std::uint32_t right = packetCrc(packet.data(), packet.size());
+  h.serialize(packet);
+  std::uint32_t right = packetCrc(packet, n);
   h.crc = (right ^ 0x5A5Au) & 0xFFFFu;
   if (h.crc == 0) h.crc = 1;
-  h.serialize(packet.data());
+  h.serialize(packet);
 }
 
 }  // namespace kestrune::feedsim

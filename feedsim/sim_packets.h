@@ -30,6 +30,7 @@ Packet oversizePacket(bool protect);
 
 // Spoils the check value of a whole packet: never 0 (which would mean "not protected") and
 // never the right value.
-void spoilCheckValue(Packet& packet);
+void spoilCheckValue(std::uint8_t* packet, std::size_t n);
+inline void spoilCheckValue(Packet& packet) { spoilCheckValue(packet.data(), packet.size()); }
 
 }  // namespace kestrune::feedsim

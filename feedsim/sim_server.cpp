@@ -144,7 +144,6 @@ int SimServer::run() {
     std::fprintf(stderr, "kestrune-feedsim: %s\n", error.c_str());
     return 1;
   }
-  setNonBlocking(STDIN_FILENO);
   logLine("kestrune-feedsim listening on 127.0.0.1:" + std::to_string(port_));
   setClock(static_cast<int64_t>(o_.startSecond) * 1000);
 
@@ -244,17 +243,14 @@ void SimServer::acceptClients() {
 }
 
 void SimServer::readStdin() {
+  // One read per readiness: stdin stays blocking, since it may be the terminal of the shell
+  // that started us and a non-blocking flag would outlive this process there.
   char buf[4096];
-  for (;;) {
-    ssize_t n = read(STDIN_FILENO, buf, sizeof(buf));
-    if (n > 0) {
-      stdinBuf_.append(buf, static_cast<size_t>(n));
-      continue;
-    }
-    if (n == 0) stdinOpen_ = false;  // no more commands; keep serving
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) stdinOpen_ = false;
-    break;
+  ssize_t n = read(STDIN_FILENO, buf, sizeof(buf));
+  if (n > 0) {
+    stdinBuf_.append(buf, static_cast<size_t>(n));
+  } else if (n == 0 || errno != EINTR) {
+    stdinOpen_ = false;  // no more commands; keep serving
   }
   size_t nl;
   while ((nl = stdinBuf_.find('\n')) != std::string::npos) {
@@ -375,23 +371,32 @@ void SimServer::handleLogin(Client& c, const std::string& text) {
   }
 }
 
-void SimServer::queue(Client& c, Packet packet) {
-  if (c.gone || c.abortWhenFlushed || (c.closeWhenFlushed && c.state != Client::State::Live))
-    return;
-  if (c.state == Client::State::Live && packet.size() >= kHeaderSize &&
-      PacketHeader::parse(packet.data()).type != MSG_SESSION_START) {
+void SimServer::queue(Client& c, const Packet& given) {
+  // Nothing follows a refusal, a disconnect or a close that is already on its way.
+  if (c.gone || c.abortWhenFlushed || c.closeWhenFlushed) return;
+  if (c.state == Client::State::Live && given.size() >= kHeaderSize &&
+      PacketHeader::parse(given.data()).type != MSG_SESSION_START) {
     ++c.sessionPackets;
   }
   const uint64_t n = c.sessionPackets;
   const bool counted = c.state == Client::State::Live && n > 0;
-  if (counted && n == static_cast<uint64_t>(o_.oversizeAfter)) packet = oversizePacket(false);
-  if (c.crc) protectPacket(packet.data(), packet.size());
-  if (counted && n == static_cast<uint64_t>(o_.badCrcAfter)) spoilCheckValue(packet);
+  const Packet* packet = &given;
+  Packet replaced;
+  if (counted && n == static_cast<uint64_t>(o_.oversizeAfter)) {
+    replaced = oversizePacket(false);
+    packet = &replaced;
+  }
+  // Protect the copy in the send buffer: the same packet goes to clients with and without
+  // protection.
+  const size_t at = c.out.size();
+  c.out.append(reinterpret_cast<const char*>(packet->data()), packet->size());
+  auto* bytes = reinterpret_cast<uint8_t*>(c.out.data() + at);
+  if (c.crc) protectPacket(bytes, packet->size());
+  if (counted && n == static_cast<uint64_t>(o_.badCrcAfter)) spoilCheckValue(bytes, packet->size());
   if (c.unsentPackets == 0) c.firstUnsent = std::chrono::steady_clock::now();
   ++c.unsentPackets;
   ++c.packets;
-  c.out.append(reinterpret_cast<const char*>(packet.data()), packet.size());
-  c.queuedBytes += packet.size();
+  c.queuedBytes += packet->size();
   if (counted && n == static_cast<uint64_t>(o_.closeAfter)) c.abortWhenFlushed = true;
   if (counted && n == static_cast<uint64_t>(o_.disconnectAfter)) {
     Packet bye = emptyPacket(MSG_DISCONNECT, c.crc);
@@ -428,7 +433,9 @@ void SimServer::flush(Client& c, TimePoint now) {
     if (c.outPos == c.out.size()) {
       c.out.clear();
       c.outPos = 0;
-    } else if (c.outPos > (1u << 20)) {
+    } else if (c.outPos > (1u << 20) && c.outPos > c.out.size() / 2) {
+      // Drop the written front only when it is most of the buffer: a burst of millions of
+      // records must not be moved again after every write.
       c.out.erase(0, c.outPos);
       c.outPos = 0;
     }
@@ -608,6 +615,7 @@ bool SimServer::sendCommand(const SimCommand& cmd, const std::vector<Client*>& t
   const std::string& name = cmd.name;
   const std::vector<std::string>& a = cmd.args;
   std::vector<Packet> packets;
+  size_t count = 0;  // packets to send, cycling through `packets`; 0 = each once
   bool closeAfter = false;
   if (name == "close") {
     for (Client* c : targets) closeClient(*c, "closed abruptly");
@@ -633,15 +641,19 @@ bool SimServer::sendCommand(const SimCommand& cmd, const std::vector<Client*>& t
     }
     packets.push_back(makePacket(type, static_cast<uint16_t>(std::stoi(a[0])), body, false));
   } else if (name == "burst") {
+    // A pool of distinct records sent round and round: a burst of millions costs copies,
+    // not record generation, so it really is as fast as the socket allows.
     const int n = std::stoi(a[0]);
     const int onlyKind = a.size() == 2 ? std::stoi(a[1]) : 0;
     const int second = static_cast<int>(simNowMs() / 1000);
     SimRandom rng(o_.seed, 777, burstCounter_++);
-    packets.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
+    const int pool = std::min(n, 3 * 1024);
+    packets.reserve(static_cast<size_t>(pool));
+    for (int i = 0; i < pool; ++i) {
       int kind = onlyKind ? onlyKind : 1 + i % 3;
       packets.push_back(alertPacket(makeAlert(o_.seed, rng, kind, second), false));
     }
+    count = static_cast<size_t>(n);
   } else if (name == "bad-crc") {
     Packet p = textPacket(MSG_STATUS, "Check value test", false);
     for (Client* c : targets) {
@@ -663,7 +675,8 @@ bool SimServer::sendCommand(const SimCommand& cmd, const std::vector<Client*>& t
   }
   PendingAck ack{"ok " + cmd.line + " sent", {}};
   for (Client* c : targets) {
-    for (const Packet& p : packets) queue(*c, p);
+    if (count == 0) count = packets.size();
+    for (size_t i = 0; i < count; ++i) queue(*c, packets[i % packets.size()]);
     if (closeAfter) c->closeWhenFlushed = true;
     ack.marks.emplace_back(c->id, c->queuedBytes);
   }

@@ -46,7 +46,7 @@ class SimServer {
   void handleLogin(Client& c, const std::string& text);
   void handleCommand(const std::string& line);
   bool sendCommand(const SimCommand& cmd, const std::vector<Client*>& targets, std::string& error);
-  void queue(Client& c, Packet packet);
+  void queue(Client& c, const Packet& packet);
   void flush(Client& c, TimePoint now);
   void closeClient(Client& c, const std::string& reason);
   void advanceStream();

@@ -293,6 +293,51 @@ TEST(FeedsimServer, FaultsBadCheckValueOversizeDisconnectAndAbruptClose) {
   }
 }
 
+TEST(FeedsimServer, FaultOptionsCountPacketsAfterTheSessionStart) {
+  {
+    FeedsimProcess sim(
+        {"--stream", "off", "--burst", "5", "--bad-crc-after", "2", "--oversize-after", "4"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    RawClient c(sim.port());
+    ASSERT_EQ(loginAsDemo(c).header.type, MSG_SESSION_START);
+    Received one = c.next(), two = c.next(), three = c.next(), four = c.next();
+    EXPECT_TRUE(one.checked);
+    EXPECT_EQ(two.header.type, MSG_ALERT_RECORD);
+    EXPECT_FALSE(two.checked);
+    EXPECT_TRUE(three.checked);
+    EXPECT_EQ(four.header.length, 200u);
+  }
+  {
+    FeedsimProcess sim({"--stream", "off", "--burst", "5", "--disconnect-after", "3"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    RawClient c(sim.port());
+    ASSERT_EQ(loginAsDemo(c).header.type, MSG_SESSION_START);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(c.next().header.type, MSG_ALERT_RECORD);
+    EXPECT_EQ(c.next().header.type, MSG_DISCONNECT);
+    EXPECT_TRUE(c.closedByPeer());
+  }
+  {
+    FeedsimProcess sim({"--stream", "off", "--burst", "5", "--close-after", "2"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    RawClient c(sim.port());
+    ASSERT_EQ(loginAsDemo(c).header.type, MSG_SESSION_START);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(c.next().header.type, MSG_ALERT_RECORD);
+    EXPECT_TRUE(c.closedByPeer());
+  }
+}
+
+TEST(FeedsimServer, ScheduledStatusDateAndServerText) {
+  FeedsimProcess sim({"--speed", "1000", "--start", "09:29:50", "--status-every", "5",
+                      "--date-every", "7", "--text-every", "11", "--date", "12062026"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  RawClient c(sim.port());
+  ASSERT_EQ(loginAsDemo(c).header.type, MSG_SESSION_START);
+  Received status = c.nextOf(MSG_STATUS);
+  EXPECT_EQ(status.text().rfind("Server time 09:", 0), 0u) << status.text();
+  EXPECT_EQ(c.nextOf(MSG_SESSION_DATE).text(), "12062026");
+  EXPECT_FALSE(c.nextOf(MSG_SERVER_TEXT).text().empty());
+}
+
 TEST(FeedsimServer, PingCrcSwitchSplitAndCoalesce) {
   FeedsimProcess sim({"--stream", "off"});
   ASSERT_TRUE(sim.ok()) << sim.error();
