@@ -1,0 +1,161 @@
+// The alarm player really plays: a private PulseAudio server with a null sink is started, its
+// monitor is recorded while WAV files play, and the recording must not be silent. Skipped with a
+// message where no sound server can be started.
+#include "alerts/alert_sound.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <numbers>
+
+#include "alerts/wav_data.h"
+
+namespace kestrune {
+namespace {
+
+void put(QByteArray& out, std::uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.append(static_cast<char>(v >> (8 * i)));
+}
+
+// A one-second 660 Hz tone in the given PCM format.
+QByteArray toneWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits) {
+  QByteArray data;
+  for (std::uint32_t i = 0; i < rate; ++i) {
+    double v = 0.6 * std::sin(2 * std::numbers::pi * 660.0 * i / rate);
+    for (int c = 0; c < channels; ++c) {
+      if (bits == 8) put(data, static_cast<std::uint32_t>(std::lround(128 + v * 127)), 1);
+      if (bits == 16) put(data, static_cast<std::uint32_t>(std::lround(v * 32767)), 2);
+      if (bits == 32) put(data, static_cast<std::uint32_t>(std::llround(v * 2147483647.0)), 4);
+    }
+  }
+  QByteArray w("RIFF");
+  put(w, static_cast<std::uint32_t>(36 + data.size()), 4);
+  w.append("WAVEfmt ");
+  put(w, 16, 4);
+  put(w, 1, 2);
+  put(w, channels, 2);
+  put(w, rate, 4);
+  put(w, rate * channels * bits / 8, 4);
+  put(w, channels * bits / 8, 2);
+  put(w, bits, 2);
+  w.append("data");
+  put(w, static_cast<std::uint32_t>(data.size()), 4);
+  return w + data;
+}
+
+// Largest absolute sample in raw 16-bit little-endian audio.
+int peakOf(const QByteArray& bytes) {
+  int peak = 0;
+  for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+    auto s = static_cast<std::int16_t>(static_cast<std::uint8_t>(bytes[i]) |
+                                       static_cast<std::uint8_t>(bytes[i + 1]) << 8);
+    peak = std::max(peak, std::abs(static_cast<int>(s)));
+  }
+  return peak;
+}
+
+class AlertSoundServerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    QString pulse = QStandardPaths::findExecutable("pulseaudio");
+    QString parec = QStandardPaths::findExecutable("parec");
+    if (pulse.isEmpty() || parec.isEmpty()) {
+      skipReason_ = "pulseaudio or parec is not installed";
+      return;
+    }
+    dir_ = new QTemporaryDir;
+    socket_ = dir_->filePath("native");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* var : {"PULSE_RUNTIME_PATH", "PULSE_STATE_PATH", "XDG_RUNTIME_DIR", "HOME"})
+      env.insert(var, dir_->path());
+    server_ = new QProcess;
+    server_->setProcessEnvironment(env);
+    server_->setProcessChannelMode(QProcess::MergedChannels);
+    server_->start(
+        pulse, {"--daemonize=no", "--use-pid-file=false", "--exit-idle-time=-1", "--system=false",
+                "--disallow-exit", "-n", "--load=module-null-sink sink_name=nullsink",
+                "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_});
+    if (!server_->waitForStarted(5000) ||
+        !QTest::qWaitFor([] { return QFile::exists(socket_); }, 10000)) {
+      skipReason_ = "the sound server could not be started: " + server_->readAll().toStdString();
+      return;
+    }
+    // The player connects to the private server only; nothing else on the machine is touched.
+    qputenv("PULSE_SERVER", ("unix:" + socket_).toLocal8Bit());
+  }
+
+  static void TearDownTestSuite() {
+    stopAlertSound();
+    if (server_) {
+      server_->terminate();
+      if (!server_->waitForFinished(5000)) server_->kill();
+      server_->waitForFinished(2000);
+    }
+    delete server_;
+    server_ = nullptr;
+    delete dir_;
+    dir_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (!skipReason_.empty()) GTEST_SKIP() << skipReason_;
+  }
+
+  // Plays wav and records the null sink's monitor until sound arrives; returns the peak.
+  int playAndRecord(const QByteArray& wav, const char* name) {
+    QString file = dir_->filePath(name);
+    {
+      QFile f(file);
+      EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write(wav);
+    }
+    QProcess recorder;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PULSE_SERVER", "unix:" + socket_);
+    recorder.setProcessEnvironment(env);
+    recorder.start(
+        QStandardPaths::findExecutable("parec"),
+        {"-d", "nullsink.monitor", "--latency-msec=20", "--format=s16le", "--channels=1", "--raw"});
+    EXPECT_TRUE(recorder.waitForStarted(5000));
+    playAlertSound(file.toStdString(), true);
+    QByteArray recorded;
+    auto heard = [&] {
+      recorded += recorder.readAllStandardOutput();
+      return peakOf(recorded) > 1000;
+    };
+    if (!QTest::qWaitFor(heard, 10000)) ADD_FAILURE() << "nothing was heard within 10 s";
+    // The file itself played, not the fallback beep.
+    EXPECT_FALSE(AlertSoundPlayer::instance()->currentIsBeep());
+    stopAlertSound();
+    recorder.terminate();
+    recorder.waitForFinished(5000);
+    recorded += recorder.readAllStandardOutput();
+    return peakOf(recorded);
+  }
+
+  static inline std::string skipReason_;
+  static inline QTemporaryDir* dir_ = nullptr;
+  static inline QProcess* server_ = nullptr;
+  static inline QString socket_;
+};
+
+TEST_F(AlertSoundServerTest, Pcm16StereoIsHeard) {
+  EXPECT_GT(playAndRecord(toneWav(2, 44100, 16), "pcm16.wav"), 1000);
+}
+
+TEST_F(AlertSoundServerTest, Pcm8MonoAt8kHzIsHeard) {
+  EXPECT_GT(playAndRecord(toneWav(1, 8000, 8), "pcm8.wav"), 1000);
+}
+
+TEST_F(AlertSoundServerTest, Pcm32IsConvertedAndHeard) {
+  EXPECT_GT(playAndRecord(toneWav(1, 48000, 32), "pcm32.wav"), 1000);
+}
+
+}  // namespace
+}  // namespace kestrune
