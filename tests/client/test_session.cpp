@@ -304,6 +304,83 @@ TEST_F(SessionTest, PingWaitingForAnUnansweredReplyTimesOutAndLinkStaysUp) {
             (std::vector<Report>{kConnected, {21, 0, "Ping: Timeout"}, {22, 0, "alive"}}));
 }
 
+// Holds the receive thread inside the callback so that a waiting ping is sure to read the
+// reply itself.
+class PingReplyTest : public SessionTest {
+ protected:
+  void holdReceiveThread() {
+    recorder.setHook([this](const Report& r) {
+      if (!(r == Report{22, 0, "hold"})) return;
+      std::unique_lock<std::mutex> lock(m_);
+      held_ = true;
+      cv_.notify_all();
+      cv_.wait(lock, [this] { return released_; });
+    });
+    ASSERT_TRUE(server_.send(packet(MSG_SERVER_TEXT, 0, "hold")));
+    std::unique_lock<std::mutex> lock(m_);
+    ASSERT_TRUE(cv_.wait_for(lock, std::chrono::seconds(5), [this] { return held_; }));
+  }
+  void release() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      released_ = true;
+    }
+    cv_.notify_all();
+  }
+  // Pings with wait wish on another thread and answers it with `reply`.
+  std::uint8_t pingAnsweredWith(const std::vector<std::uint8_t>& reply) {
+    std::atomic<int> code{-1};
+    std::thread pinger([&] {
+      std::uint8_t result = 99;
+      code = QvS_HFT_Ping(1, &result);
+      EXPECT_EQ(result, code.load());
+    });
+    std::vector<std::uint8_t> p;
+    EXPECT_TRUE(server_.readPacket(p));
+    EXPECT_EQ(p, packet(MSG_PING, 0, std::string_view("\1", 1)));
+    EXPECT_TRUE(server_.send(reply));
+    // Once the ping has its reply, the receive thread may go on (a failed reply's Stop waits
+    // for it).
+    EXPECT_TRUE(recorder.waitForReport({21, 0, "Ping: Recieved Packet."}));
+    release();
+    pinger.join();
+    return static_cast<std::uint8_t>(code.load());
+  }
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool held_ = false;
+  bool released_ = false;
+};
+
+TEST_F(PingReplyTest, AnyPacketIsTheReplyAndIsNotDelivered) {
+  connectAndLogin();
+  holdReceiveThread();
+  EXPECT_EQ(pingAnsweredWith(packet(MSG_SERVER_TEXT, 0, "pong")), 0);
+  roundTrip("after");
+  EXPECT_EQ(recorder.take(),
+            (std::vector<Report>{
+                kConnected, {22, 0, "hold"}, {21, 0, "Ping: Recieved Packet."}, {22, 0, "after"}}));
+}
+
+TEST_F(PingReplyTest, ReplyFailingItsCheckValueStopsTheLink) {
+  connectAndLogin();
+  holdReceiveThread();
+  auto bad = packet(MSG_SERVER_TEXT, 0, "pong");
+  bad[12] ^= 1;
+  EXPECT_EQ(pingAnsweredWith(bad), 227);
+  std::vector<std::uint8_t> bye;
+  ASSERT_TRUE(server_.readPacket(bye));
+  EXPECT_EQ(PacketHeader::parse(bye.data()).type, MSG_DISCONNECT);
+  EXPECT_EQ(recorder.take(),
+            (std::vector<Report>{kConnected,
+                                 {22, 0, "hold"},
+                                 {21, 0, "Ping: Recieved Packet."},
+                                 kDisconnectedText,
+                                 kLinkDown,
+                                 {21, 0, "Ping: CRC ERROR!  Shutting down connection."}}));
+}
+
 TEST_F(SessionTest, StopFromInsideTheCallback) {
   connectAndLogin();
   recorder.setHook([](const Report& r) {
