@@ -65,9 +65,12 @@ void BM_DecodeAlertRecord(benchmark::State& state) {
 BENCHMARK(BM_DecodeAlertRecord);
 
 std::atomic<std::uint64_t> received{0};
+std::atomic<std::uint64_t> wanted{0};
 
 int32_t countRecord(int32_t type, int32_t, const char*) {
-  if (type == MSG_CHART_SAMPLE) received.fetch_add(1, std::memory_order_relaxed);
+  if (type != MSG_CHART_SAMPLE) return 0;
+  // Wake the measuring thread only once, when the last record of a round is in.
+  if (received.fetch_add(1, std::memory_order_relaxed) + 1 == wanted.load()) received.notify_all();
   return 0;
 }
 
@@ -104,6 +107,7 @@ void BM_ReceivePath(benchmark::State& state) {
   std::uint64_t target = 0;
   for (auto _ : state) {
     target += perIteration;
+    wanted = target;
     std::thread sender([&] {
       for (std::uint64_t sent = 0; sent < perIteration; sent += kPerChunk) {
         std::size_t off = 0;
@@ -116,7 +120,7 @@ void BM_ReceivePath(benchmark::State& state) {
     });
     std::uint64_t now = received.load();
     while (now < target) {
-      std::this_thread::yield();
+      received.wait(now);
       now = received.load();
     }
     sender.join();
