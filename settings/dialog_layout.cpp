@@ -10,8 +10,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QPainter>
 #include <QRegularExpressionValidator>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTableView>
+#include <algorithm>
 #include <cmath>
 
 namespace kestrune {
@@ -19,6 +23,35 @@ namespace {
 
 constexpr double kUnitX = 1.5;    // 6 px average character width / 4
 constexpr double kUnitY = 1.625;  // 13 px character height / 8
+
+// A check box with its caption left of the box, as the form's chart switches are drawn. The
+// caption stays left-to-right text; only the box moves to the right edge.
+class LeftTextCheckBox : public QCheckBox {
+ public:
+  using QCheckBox::QCheckBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    const int box = style()->pixelMetric(QStyle::PM_IndicatorWidth, &opt, this);
+    const int boxH = style()->pixelMetric(QStyle::PM_IndicatorHeight, &opt, this);
+    QStyleOptionButton indicator = opt;
+    indicator.rect = QRect(width() - box, (height() - boxH) / 2, box, boxH);
+    p.drawPrimitive(QStyle::PE_IndicatorCheckBox, indicator);
+    const QRect textRect(0, 0, std::max(0, width() - box - 2), height());
+    p.drawItemText(textRect, Qt::AlignLeft | Qt::AlignVCenter, opt.palette, isEnabled(), text(),
+                   QPalette::WindowText);
+    if (hasFocus()) {
+      QStyleOptionFocusRect focus;
+      focus.initFrom(this);
+      focus.rect = textRect;
+      p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
+  }
+  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
 
 Qt::Alignment textAlignment(std::uint32_t flags) {
   Qt::Alignment a = Qt::AlignVCenter;
@@ -67,9 +100,8 @@ QWidget* makeWidget(QWidget* parent, const ControlRow& row) {
       return b;
     }
     case ControlKind::CheckBox: {
-      auto* c = new QCheckBox(text, parent);
-      if (row.flags & kTextLeft) c->setLayoutDirection(Qt::RightToLeft);
-      return c;
+      if (row.flags & kTextLeft) return new LeftTextCheckBox(text, parent);
+      return new QCheckBox(text, parent);
     }
     case ControlKind::Radio:
       return new QRadioButton(text, parent);
@@ -119,10 +151,33 @@ QRect dialogRectToPixels(int x, int y, int w, int h, double dpiScale) {
   return QRect(left, top, right - left, bottom - top);
 }
 
+QFont dialogFont(double dpiScale) {
+  QFont f(QStringLiteral("Arial"));
+  f.setStyleHint(QFont::SansSerif);
+  f.setPixelSize(std::max(1, static_cast<int>(std::lround(8.0 * 96.0 * dpiScale / 72.0))));
+  return f;
+}
+
 QWidget* buildControl(QWidget* parent, const ControlRow& row, double dpiScale) {
   QWidget* w = makeWidget(parent, row);
   w->setObjectName(QString::number(row.id));
-  w->setGeometry(dialogRectToPixels(row.x, row.y, row.w, row.h, dpiScale));
+  QRect r = dialogRectToPixels(row.x, row.y, row.w, row.h, dpiScale);
+  if (auto* label = qobject_cast<QLabel*>(w)) {
+    // Our sans face runs a little wider than the template's font: a caption grows to show its
+    // whole text rather than lose its last characters, away from the side it is aligned to.
+    const int need = label->fontMetrics().horizontalAdvance(label->text()) + 1;
+    if (need > r.width()) {
+      const int extra = need - r.width();
+      if (row.flags & kAlignRight) {
+        r.setLeft(r.left() - extra);
+      } else if (row.flags & kAlignCenter) {
+        r.adjust(-extra / 2, 0, extra - extra / 2, 0);
+      } else {
+        r.setWidth(need);
+      }
+    }
+  }
+  w->setGeometry(r);
   if (row.flags & kDisabled) w->setEnabled(false);
   if (row.flags & kHidden) w->setVisible(false);
   return w;

@@ -4,6 +4,7 @@
 // of the 8-point dialog font), times the screen scale.
 #pragma once
 
+#include <QFont>
 #include <QRect>
 #include <QWidget>
 #include <cstdint>
@@ -58,6 +59,10 @@ struct ControlRow {
 int dialogUnitsToPixelsX(double units, double dpiScale);
 int dialogUnitsToPixelsY(double units, double dpiScale);
 QRect dialogRectToPixels(int x, int y, int w, int h, double dpiScale);
+
+// The 8-point dialog font at the given scale (Arial or the closest sans face installed). Set it on
+// a dialog before building its controls so captions fit the rectangles of its table.
+QFont dialogFont(double dpiScale);
 
 // Creates the control of one row on parent, places it and applies its flags. The new widget's
 // objectName is the row's numeric id. Never returns null.

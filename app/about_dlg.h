@@ -1,0 +1,28 @@
+// CAboutDlg: the About box (dialog 100).
+#pragma once
+
+#include <QDialog>
+#include <span>
+
+#include "settings/dialog_layout.h"
+
+namespace kestrune {
+
+inline constexpr int kAboutDialogId = 100;
+inline constexpr int IDC_ABOUT_ICON = 0;
+inline constexpr int IDOK_BUTTON = 1;
+inline constexpr int IDC_ABOUT_VERSION = 1101;
+inline constexpr int IDC_ABOUT_LINE2 = 1102;
+inline constexpr int IDC_ABOUT_LINE3 = 1103;
+
+// Its controls in dialog units (235 x 55).
+std::span<const ControlRow> aboutControls();
+
+class CAboutDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CAboutDlg(double dpiScale, QWidget* parent = nullptr);
+};
+
+}  // namespace kestrune

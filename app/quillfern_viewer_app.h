@@ -1,0 +1,29 @@
+// CQuillfernViewerApp: starts the one frame with its view, runs the view's start-up and shows
+// the window. It keeps no monitor data.
+#pragma once
+
+#include <memory>
+
+#include "app/quillfern_viewer_view.h"
+
+namespace kestrune {
+
+class CMainFrame;
+
+class CQuillfernViewerApp {
+ public:
+  CQuillfernViewerApp();
+  ~CQuillfernViewerApp();
+
+  // Creates frame and view, runs the initial update and shows the window; false when the frame
+  // could not be made (the program then ends).
+  bool initInstance(CQuillfernViewerView::Options options = {});
+
+  CMainFrame* frame() const { return frame_.get(); }
+  CQuillfernViewerView* view() const;
+
+ private:
+  std::unique_ptr<CMainFrame> frame_;
+};
+
+}  // namespace kestrune

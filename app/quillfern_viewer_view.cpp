@@ -1,0 +1,542 @@
+#include "app/quillfern_viewer_view.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTextCursor>
+#include <QTimer>
+#include <QUrl>
+#include <cmath>
+#include <cstdlib>
+
+#include "app/form_layout.h"
+#include "client/qvs_hft.h"
+#include "monitor/server_store.h"
+#include "settings/record_convert.h"
+
+namespace kestrune {
+namespace {
+
+constexpr const char* kRawColumns[] = {"Time", "Symbol", "Count", "Trades", "BBO"};
+constexpr const char* kSeqColumns[] = {"Time", "Symbol", "Exg", "Count", "BBO"};
+constexpr const char* kAlgoColumns[] = {"Time", "Symbol", "Exg", "Count", "BBO", "Desc"};
+
+// A small stand-in for the product artwork: the name over a dark band with a trace of a chart.
+QPixmap logoPixmap(QSize size) {
+  QPixmap pm(size);
+  pm.fill(QColor(16, 32, 72));
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(QColor(0, 154, 255), 1.5));
+  const int w = size.width(), h = size.height();
+  const QPointF trace[] = {{0.0, h * 0.80}, {w * 0.15, h * 0.65}, {w * 0.30, h * 0.75},
+                           {w * 0.45, h * 0.40}, {w * 0.60, h * 0.55}, {w * 0.75, h * 0.25},
+                           {w * 1.0, h * 0.35}};
+  p.drawPolyline(trace, 7);
+  QFont f(QStringLiteral("Arial"));
+  f.setStyleHint(QFont::SansSerif);
+  f.setBold(true);
+  f.setPixelSize(std::max(8, h / 2));
+  p.setFont(f);
+  p.setPen(Qt::white);
+  p.drawText(QRect(0, 0, w, h), Qt::AlignCenter, QStringLiteral("KESTRUNE"));
+  return pm;
+}
+
+// Hard Max edits and the switches of each chart, in Reporting, Listing, Algo order.
+struct ChartControls {
+  int hardMaxEdit;
+  int hardMaxCaption;
+  int smartScale;
+  int legend;
+  int totalOnly;
+};
+constexpr ChartControls kChartControls[3] = {
+    {IDC_HARDMAX_REPORTING, IDC_HARDMAX_REPORTING_CAPTION, IDC_SMART_SCALE_REPORTING,
+     IDC_LEGEND_REPORTING, IDC_TOTAL_ONLY_REPORTING},
+    {IDC_HARDMAX_LISTING, IDC_HARDMAX_LISTING_CAPTION, IDC_SMART_SCALE_LISTING,
+     IDC_LEGEND_LISTING, IDC_TOTAL_ONLY_LISTING},
+    {IDC_HARDMAX_ALGO, IDC_HARDMAX_ALGO_CAPTION, IDC_SMART_SCALE_ALGO, IDC_LEGEND_ALGO,
+     IDC_TOTAL_ONLY_ALGO},
+};
+
+std::uint8_t* switchOf(MonitorSettings& s, int id) {
+  switch (id) {
+    case IDC_SMART_SCALE_REPORTING: return &s.smartScaleReporting;
+    case IDC_SMART_SCALE_LISTING: return &s.smartScaleListing;
+    case IDC_SMART_SCALE_ALGO: return &s.smartScaleAlgo;
+    case IDC_LEGEND_LISTING: return &s.colorLegendListing;
+    case IDC_LEGEND_REPORTING: return &s.colorLegendReporting;
+    case IDC_LEGEND_ALGO: return &s.colorLegendAlgo;
+    case IDC_TOTAL_ONLY_REPORTING: return &s.totalOnlyReporting;
+    case IDC_TOTAL_ONLY_LISTING: return &s.totalOnlyListing;
+    case IDC_TOTAL_ONLY_ALGO: return &s.totalOnlyAlgo;
+    default: return nullptr;
+  }
+}
+
+double* hardMaxOf(MonitorSettings& s, int id) {
+  switch (id) {
+    case IDC_HARDMAX_REPORTING: return &s.hardMaxReporting;
+    case IDC_HARDMAX_LISTING: return &s.hardMaxListing;
+    case IDC_HARDMAX_ALGO: return &s.hardMaxAlgo;
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+CQuillfernViewerView::CQuillfernViewerView(QWidget* frame, Options options)
+    : QScrollArea(frame), options_(std::move(options)), frame_(frame) {
+  setObjectName(QStringLiteral("CQuillfernViewerView"));
+  setFrameShape(QFrame::NoFrame);
+  setWidgetResizable(false);
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  if (options_.dpiScale > 0.0) {
+    dpiScale_ = options_.dpiScale;
+  } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    dpiScale_ = screen->logicalDotsPerInchX() / 96.0;
+  }
+  if (!(dpiScale_ > 0.0) || !std::isfinite(dpiScale_)) dpiScale_ = 1.0;
+
+  // Construction defaults: the record's own, with the fonts made for this screen.
+  settings_.listFont = defaultLogFont(screenDpiY());
+  settings_.chartFont = defaultLogFont(screenDpiY());
+  listFont_ = toQFont(settings_.listFont, screenDpiY());
+  chartFont_ = toQFont(settings_.chartFont, screenDpiY());
+
+  reconnectTimer_ = new QTimer(this);
+  reconnectTimer_->setInterval(options_.reconnectPeriodMs);
+  connect(reconnectTimer_, &QTimer::timeout, this, [this] {
+    if (hooks_.onTimer) hooks_.onTimer(kReconnectTimerId);
+  });
+  pingTimer_ = new QTimer(this);
+  pingTimer_->setInterval(options_.pingPeriodMs);
+  connect(pingTimer_, &QTimer::timeout, this, [this] {
+    if (hooks_.onTimer) hooks_.onTimer(kPingTimerId);
+  });
+
+  commands_[ID_USERS_MANUAL] = [this] {
+    const QString path = manualPath();
+    if (path.isEmpty()) return;  // nothing is shown when the page cannot be opened
+    if (options_.openManual) {
+      options_.openManual(path);
+    } else {
+      QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    }
+  };
+}
+
+CQuillfernViewerView::~CQuillfernViewerView() { teardown(); }
+
+int CQuillfernViewerView::screenDpiY() const {
+  return static_cast<int>(std::lround(96.0 * dpiScale_));
+}
+
+void CQuillfernViewerView::buildForm() {
+  form_ = new QWidget;
+  form_->setObjectName(QStringLiteral("101"));
+  form_->setFont(dialogFont(dpiScale_));
+  for (const ControlRow& row : formControls()) {
+    QWidget* w = nullptr;
+    if (row.kind == ControlKind::Picture && row.id == IDC_LOGO) {
+      auto* logo = new QLabel(form_);
+      logo->setObjectName(QStringLiteral("0"));
+      logo->setGeometry(dialogRectToPixels(row.x, row.y, row.w, row.h, dpiScale_));
+      logo->setFrameStyle(QFrame::Box | QFrame::Plain);
+      logo->setPixmap(logoPixmap(logo->contentsRect().size()));
+      logo_ = logo;
+      continue;
+    }
+    if (row.kind == ControlKind::List && hooks_.createList) {
+      w = hooks_.createList(row.id, form_);
+    } else if (row.kind == ControlKind::Picture && hooks_.createChartSurface) {
+      w = hooks_.createChartSurface(row.id, form_);
+    }
+    if (w != nullptr) {
+      w->setParent(form_);
+      w->setObjectName(QString::number(row.id));
+      w->setGeometry(dialogRectToPixels(row.x, row.y, row.w, row.h, dpiScale_));
+    } else {
+      w = buildControl(form_, row, dpiScale_);
+    }
+    if (row.id != 0) controls_[row.id] = w;
+  }
+  form_->installEventFilter(this);
+  setWidget(form_);
+}
+
+void CQuillfernViewerView::connectControls() {
+  for (const auto& [id, w] : controls_) {
+    const int cid = id;
+    if (auto* b = qobject_cast<QPushButton*>(w)) {
+      connect(b, &QPushButton::clicked, this, [this, cid] {
+        if (hooks_.buttonClicked) hooks_.buttonClicked(cid);
+      });
+    } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+      connect(c, &QCheckBox::clicked, this,
+              [this, cid](bool checked) { onSwitchClicked(cid, checked); });
+    } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
+      connect(e, &QLineEdit::textChanged, this, [this, cid](const QString& text) {
+        if (hardMaxOf(settings_, cid) != nullptr) {
+          onHardMaxEdited(cid, text);
+        } else if (cid == IDC_DATA_POINTS) {
+          onDataPointsEdited(text);
+        } else if (hooks_.editChanged) {
+          hooks_.editChanged(cid, text);
+        }
+      });
+    }
+  }
+}
+
+void CQuillfernViewerView::onHardMaxEdited(int id, const QString& text) {
+  if (hooks_.hardMaxEdited) {
+    hooks_.hardMaxEdited(id, text);
+    return;
+  }
+  // Until the charts take this over the record follows the box; an emptied box keeps the value.
+  if (text.isEmpty()) return;
+  *hardMaxOf(settings_, id) = std::strtod(text.toLatin1().constData(), nullptr);
+}
+
+void CQuillfernViewerView::onDataPointsEdited(const QString& text) {
+  if (hooks_.dataPointsEdited) {
+    hooks_.dataPointsEdited(text);
+    return;
+  }
+  if (text.isEmpty()) return;
+  settings_.dataPoints = static_cast<std::int32_t>(std::strtol(text.toLatin1().constData(),
+                                                               nullptr, 10));
+}
+
+void CQuillfernViewerView::onSwitchClicked(int id, bool checked) {
+  if (hooks_.checkBoxClicked) {
+    hooks_.checkBoxClicked(id, checked);
+    return;
+  }
+  if (std::uint8_t* sw = switchOf(settings_, id)) *sw = checked ? 1 : 0;
+  updateHardMaxEnables();
+}
+
+void CQuillfernViewerView::updateHardMaxEnables() {
+  const std::uint8_t smart[3] = {settings_.smartScaleReporting, settings_.smartScaleListing,
+                                 settings_.smartScaleAlgo};
+  // Algo, Listing, Reporting, as the start-up walks them.
+  for (int i = 2; i >= 0; --i) {
+    const bool editable = smart[i] == 0;
+    if (QWidget* w = control(kChartControls[i].hardMaxCaption)) w->setEnabled(editable);
+    if (QWidget* w = control(kChartControls[i].hardMaxEdit)) w->setEnabled(editable);
+  }
+}
+
+void CQuillfernViewerView::initialUpdate() {
+  if (initialUpdateDone_) return;
+  // 1. The form and its controls. (2. The chart and filter locks are process-wide objects that
+  // exist before any connection can start.)
+  buildForm();
+  connectControls();
+  // 4. The way in for the status callback.
+  setCurrentView(this);
+  // 5. The screen scale was measured at construction: the form is built with it.
+  // 6. No connection values until the store has been read.
+  server_ = ServerPrefsValues{};
+  // 7. The frame's size, keeping its position.
+  if (frame_ != nullptr) frame_->resize(kFrameWidth, kFrameHeight);
+  // 8. Column widths start from their defaults just before the file is read.
+  const MonitorSettings defaults;
+  settings_.rawColumnWidths = defaults.rawColumnWidths;
+  settings_.seqColumnWidths = defaults.seqColumnWidths;
+  settings_.algoColumnWidths = defaults.algoColumnWidths;
+  // 9. The configuration file; fonts and placement take effect at once.
+  const ConfigReadResult read = readConfigFile(settings_, chartColors(), options_.configPath);
+  applyFontsFromSettings(read);
+  if (read.placementRead && frame_ != nullptr) applyPlacement(*frame_, settings_.framePlacement);
+  // 10. The connection values from the per-user store.
+  readServerSettings(server_);
+  // 11. The watched symbols.
+  if (hooks_.loadSymbolFilters) hooks_.loadSymbolFilters();
+  // 12. Tick the chart switches that are on; the others stay as the form made them.
+  const std::pair<int, std::uint8_t> ticks[] = {
+      {IDC_SMART_SCALE_REPORTING, settings_.smartScaleReporting},
+      {IDC_SMART_SCALE_LISTING, settings_.smartScaleListing},
+      {IDC_SMART_SCALE_ALGO, settings_.smartScaleAlgo},
+      {IDC_LEGEND_LISTING, settings_.colorLegendListing},
+      {IDC_LEGEND_REPORTING, settings_.colorLegendReporting},
+      {IDC_LEGEND_ALGO, settings_.colorLegendAlgo},
+      {IDC_TOTAL_ONLY_REPORTING, settings_.totalOnlyReporting},
+      {IDC_TOTAL_ONLY_LISTING, settings_.totalOnlyListing},
+      {IDC_TOTAL_ONLY_ALGO, settings_.totalOnlyAlgo},
+  };
+  for (const auto& [id, on] : ticks) {
+    if (on != 0) {
+      if (auto* c = qobject_cast<QCheckBox*>(control(id))) c->setChecked(true);
+    }
+  }
+  // 13. The edits; their change handlers read the values back, so a stored fraction is
+  // dropped here as the box shows none.
+  const std::pair<int, double> maxima[] = {{IDC_HARDMAX_REPORTING, settings_.hardMaxReporting},
+                                           {IDC_HARDMAX_LISTING, settings_.hardMaxListing},
+                                           {IDC_HARDMAX_ALGO, settings_.hardMaxAlgo}};
+  for (const auto& [id, value] : maxima) {
+    if (auto* e = qobject_cast<QLineEdit*>(control(id))) {
+      e->setText(QString::asprintf("%0.0f", value));
+    }
+  }
+  if (auto* e = qobject_cast<QLineEdit*>(control(IDC_DATA_POINTS))) {
+    e->setText(QString::asprintf("%d", settings_.dataPoints));
+  }
+  // 14-16. The three lists and their captions.
+  for (int i = 0; i < 3; ++i) setUpList(i);
+  if (hooks_.listsReady) hooks_.listsReady(*this);
+  // 17. The chart surfaces.
+  setUpCharts();
+  // 18. (The second-of-day tables belong to the charts.) 19. List colours.
+  applyListColors();
+  // 20. Hard Max is editable only where smart scale is off.
+  updateHardMaxEnables();
+  // 21. Connection controls while no session is up.
+  showDisconnectedControls(false);
+  // The form is as large as its template, or as what was placed on it if that reaches further,
+  // so nothing is clipped; a smaller frame shows scroll bars.
+  const QRect tmpl(0, 0, dialogUnitsToPixelsX(kFormWidthDu, dpiScale_),
+                   dialogUnitsToPixelsY(kFormHeightDu, dpiScale_));
+  const QRect used = form_->childrenRect();
+  form_->setFixedSize(tmpl.united(QRect(0, 0, used.right() + 1 + scaledPixels(8, dpiScale_),
+                                        used.bottom() + 1 + scaledPixels(8, dpiScale_)))
+                          .size());
+  // 22. Charts may draw from now on.
+  chartsReady_ = true;
+  initialUpdateDone_ = true;
+}
+
+void CQuillfernViewerView::applyFontsFromSettings(const ConfigReadResult& read) {
+  if (read.listFontRead) listFont_ = toQFont(settings_.listFont, screenDpiY());
+  if (read.chartFontRead) chartFont_ = toQFont(settings_.chartFont, screenDpiY());
+}
+
+void CQuillfernViewerView::setUpList(int index) {
+  const ListPlacement& place = listPlacements()[index];
+  QTableView* view = list(place.listId);
+  if (view == nullptr) return;
+  const char* const* captions = index == 0 ? kRawColumns : index == 1 ? kSeqColumns : kAlgoColumns;
+  const std::int32_t* widths = index == 0   ? settings_.rawColumnWidths.data()
+                               : index == 1 ? settings_.seqColumnWidths.data()
+                                            : settings_.algoColumnWidths.data();
+  if (view->model() == nullptr) {
+    // Until the alert lists take the control over, an empty model with the list's columns.
+    auto* model = new QStandardItemModel(0, place.columns, view);
+    for (int c = 0; c < place.columns; ++c) {
+      model->setHeaderData(c, Qt::Horizontal, QString::fromLatin1(captions[c]));
+      model->setHeaderData(c, Qt::Horizontal,
+                           QVariant::fromValue<int>(c == 0 ? Qt::AlignLeft | Qt::AlignVCenter
+                                                           : Qt::AlignRight | Qt::AlignVCenter),
+                           Qt::TextAlignmentRole);
+    }
+    view->setModel(model);
+  }
+  const int columns = std::min(view->model()->columnCount(), place.columns);
+  for (int c = 0; c < columns; ++c) view->setColumnWidth(c, std::max(0, widths[c]));
+  if (QWidget* caption = control(place.captionId)) {
+    caption->move(scaledPixels(place.caption.x(), dpiScale_),
+                  scaledPixels(place.caption.y(), dpiScale_));
+  }
+  view->setGeometry(scaledPixels(place.list.x(), dpiScale_),
+                    scaledPixels(place.list.y(), dpiScale_),
+                    scaledPixels(place.list.width(), dpiScale_),
+                    scaledPixels(place.list.height(), dpiScale_));
+  view->setShowGrid(true);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setSortingEnabled(false);
+  view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  view->setFont(listFont_);
+}
+
+void CQuillfernViewerView::setUpCharts() {
+  for (int id : kChartSurfaceIds) {
+    if (QWidget* surface = control(id)) {
+      surface->resize(scaledPixels(kChartWidthPx, dpiScale_),
+                      scaledPixels(kChartHeightPx, dpiScale_));
+      surface->setFont(chartFont_);
+      surface->setAutoFillBackground(true);
+      QPalette pal = surface->palette();
+      pal.setColor(QPalette::Window, toQColor(chartColors().graphAreaBk));
+      surface->setPalette(pal);
+    }
+  }
+  if (hooks_.chartsPlaced) hooks_.chartsPlaced(*this);
+}
+
+void CQuillfernViewerView::applyListColors() {
+  for (const ListPlacement& place : listPlacements()) {
+    QTableView* view = list(place.listId);
+    if (view == nullptr) continue;
+    QPalette pal = view->palette();
+    pal.setColor(QPalette::Base, toQColor(settings_.normalBk));
+    pal.setColor(QPalette::Text, toQColor(settings_.normalFg));
+    view->setPalette(pal);
+  }
+  if (hooks_.applyListColors) hooks_.applyListColors();
+}
+
+void CQuillfernViewerView::gatherLiveValues() {
+  if (frame_ != nullptr) settings_.framePlacement = placementOf(*frame_);
+  auto widthsOf = [this](int listId, std::int32_t* out, int count) {
+    QTableView* view = list(listId);
+    const int existing = view != nullptr && view->model() != nullptr
+                             ? view->model()->columnCount()
+                             : 0;
+    for (int c = 0; c < count; ++c) out[c] = c < existing ? view->columnWidth(c) : 0;
+  };
+  widthsOf(IDC_RAW_LIST, settings_.rawColumnWidths.data(), 6);
+  widthsOf(IDC_SEQ_LIST, settings_.seqColumnWidths.data(), 5);
+  widthsOf(IDC_ALGO_LIST, settings_.algoColumnWidths.data(), 6);
+}
+
+void CQuillfernViewerView::teardown() {
+  if (tornDown_) return;
+  tornDown_ = true;
+  // 1. No reconnection from here on.
+  reconnectTimer_->stop();
+  // 2. The client library, before anything its callback reaches goes away.
+  if (hooks_.stopClient) {
+    hooks_.stopClient();
+  } else {
+    QvS_HFT_Stop();
+  }
+  pingTimer_->stop();
+  // 3. The day's data files.
+  if (hooks_.closeDataFiles) hooks_.closeDataFiles();
+  // 4-5. Settings, then the connection values. A view whose start-up never read them writes
+  // nothing, so a failed start cannot overwrite the user's settings with defaults.
+  if (initialUpdateDone_) {
+    gatherLiveValues();
+    writeConfigFile(settings_, chartColors(), options_.configPath);
+    writeServerSettings(server_);
+  }
+  // 6. The watched-symbol table.
+  if (hooks_.releaseSymbolFilters) hooks_.releaseSymbolFilters();
+  // 7-8. Fonts are values and the locks are process-wide; nothing is left to release.
+  chartsReady_ = false;
+}
+
+void CQuillfernViewerView::showStatus(const std::string& text) {
+  auto* status = qobject_cast<QPlainTextEdit*>(control(IDC_STATUS));
+  if (status == nullptr) return;
+  status->setPlainText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  status->moveCursor(QTextCursor::Start);
+  status->ensureCursorVisible();
+}
+
+void CQuillfernViewerView::showDisconnectedControls(bool disconnectEnabled) {
+  if (QWidget* w = control(IDC_DISCONNECT)) w->setEnabled(disconnectEnabled);
+  for (int id : {IDC_CONNECT, IDC_RETRIEVE, IDC_VIEW_DATE_LABEL, IDC_VIEW_DATE_HINT,
+                 IDC_VIEW_DATE}) {
+    if (QWidget* w = control(id)) w->setEnabled(true);
+  }
+}
+
+void CQuillfernViewerView::showConnectedControls() {
+  if (QWidget* w = control(IDC_DISCONNECT)) w->setEnabled(true);
+  for (int id : {IDC_CONNECT, IDC_RETRIEVE, IDC_VIEW_DATE_LABEL, IDC_VIEW_DATE_HINT,
+                 IDC_VIEW_DATE}) {
+    if (QWidget* w = control(id)) w->setEnabled(false);
+  }
+}
+
+void CQuillfernViewerView::showSessionDate(const std::string& text) {
+  if (auto* e = qobject_cast<QLineEdit*>(control(IDC_DATE))) {
+    e->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  }
+}
+
+QTimer* CQuillfernViewerView::timer(int id) const {
+  if (id == kReconnectTimerId) return reconnectTimer_;
+  if (id == kPingTimerId) return pingTimer_;
+  return nullptr;
+}
+
+void CQuillfernViewerView::startTimer(int id, int periodMs) {
+  if (tornDown_) return;
+  if (QTimer* t = timer(id)) t->start(periodMs > 0 ? periodMs : t->interval());
+}
+
+void CQuillfernViewerView::stopTimer(int id) {
+  if (QTimer* t = timer(id)) t->stop();
+}
+
+bool CQuillfernViewerView::isTimerActive(int id) const {
+  const QTimer* t = timer(id);
+  return t != nullptr && t->isActive();
+}
+
+int CQuillfernViewerView::timerInterval(int id) const {
+  const QTimer* t = timer(id);
+  return t != nullptr ? t->interval() : 0;
+}
+
+void CQuillfernViewerView::eraseLists() {
+  if (hooks_.eraseLists) {
+    hooks_.eraseLists();
+    return;
+  }
+  for (const ListPlacement& place : listPlacements()) {
+    if (QTableView* view = list(place.listId)) view->viewport()->update();
+  }
+}
+
+void CQuillfernViewerView::onCommand(int commandId) {
+  auto it = commands_.find(commandId);
+  if (it != commands_.end() && it->second) it->second();
+}
+
+void CQuillfernViewerView::setCommandHandler(int commandId, std::function<void()> handler) {
+  commands_[commandId] = std::move(handler);
+}
+
+QString CQuillfernViewerView::manualPath() {
+  const QString here = QCoreApplication::applicationDirPath();
+  const QString candidates[] = {
+      here + QStringLiteral("/docs/manual2.htm"),
+      here + QStringLiteral("/../docs/manual2.htm"),
+      here + QStringLiteral("/../share/kestrune/docs/manual2.htm"),
+      QStringLiteral(KES_DOCS_DIR "/manual2.htm"),
+  };
+  for (const QString& c : candidates) {
+    const QFileInfo info(c);
+    if (info.isFile()) return info.canonicalFilePath();
+  }
+  return {};
+}
+
+QWidget* CQuillfernViewerView::control(int id) const {
+  auto it = controls_.find(id);
+  return it != controls_.end() ? it->second : nullptr;
+}
+
+QTableView* CQuillfernViewerView::list(int id) const {
+  return qobject_cast<QTableView*>(control(id));
+}
+
+bool CQuillfernViewerView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == form_ && event->type() == QEvent::Paint && chartsReady_ &&
+      hooks_.formPainted) {
+    hooks_.formPainted();
+  }
+  return QScrollArea::eventFilter(watched, event);
+}
+
+}  // namespace kestrune

@@ -1,0 +1,181 @@
+// CQuillfernViewerView: the monitor form. It owns the controls, the settings record, the
+// connection fields, the fonts and the two timers; it builds the form from its control table,
+// runs the start-up in its fixed order and saves everything at teardown. What the subsystems do
+// reaches it through MonitorHost and the hooks below, so the behaviour stays in their folders.
+#pragma once
+
+#include <QFont>
+#include <QScrollArea>
+#include <QString>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "monitor/monitor_host.h"
+#include "monitor/server_prefs.h"
+#include "settings/config_file.h"
+#include "settings/monitor_settings.h"
+
+class QTimer;
+class QTableView;
+
+namespace kestrune {
+
+class CQuillfernViewerView;
+
+// Timers of the view window.
+inline constexpr int kReconnectTimerId = 1;
+inline constexpr int kPingTimerId = 2;
+inline constexpr int kReconnectTimerMs = 5000;
+inline constexpr int kPingTimerMs = 60000;
+
+// Size the frame is given at start-up, before any stored placement.
+inline constexpr int kFrameWidth = 1370;
+inline constexpr int kFrameHeight = 845;
+
+// Menu commands the view handles.
+enum ViewCommand : int {
+  ID_SERVER_PREFS = 32771,
+  ID_COLLECTION_TIMES = 32772,
+  ID_COLOR_PREFS = 32773,
+  ID_AUDIO_ALERTS = 32774,
+  ID_SYMBOL_FILTERS = 32775,
+  ID_USERS_MANUAL = 32776,
+  ID_CHART_EXCHANGES = 32777,
+};
+
+// Where the subsystems plug in. Every hook is optional; an empty one does nothing, except
+// stopClient, which stops the client library when left empty.
+struct ViewHooks {
+  // Start-up, step 11: read the watched-symbol file.
+  std::function<void()> loadSymbolFilters;
+  // Start-up, steps 14-16 and 17: the lists and charts are placed; subsystems take them over.
+  std::function<void(CQuillfernViewerView&)> listsReady;
+  std::function<void(CQuillfernViewerView&)> chartsPlaced;
+  // Teardown, steps 2, 3 and 6.
+  std::function<void()> stopClient;
+  std::function<void()> closeDataFiles;
+  std::function<void()> releaseSymbolFilters;
+  // A timer tick (id 1 reconnect, 2 ping).
+  std::function<void(int id)> onTimer;
+  // A push button of the form was clicked, a check box toggled by the user, an edit changed.
+  std::function<void(int id)> buttonClicked;
+  std::function<void(int id, bool checked)> checkBoxClicked;
+  std::function<void(int id, const QString& text)> editChanged;
+  // Chart Hard Max edits, the Data Points edit and the nine chart switches. When empty the view
+  // keeps the settings record in step with the boxes itself.
+  std::function<void(int id, const QString& text)> hardMaxEdited;
+  std::function<void(const QString& text)> dataPointsEdited;
+  // The form was repainted: the lists get one clean background repaint, charts are redrawn.
+  std::function<void()> formPainted;
+  // Marks the lists for one clean repaint (after a confirmed dialog) and gives them the settings'
+  // colour pairs.
+  std::function<void()> eraseLists;
+  std::function<void()> applyListColors;
+  // The form's list controls and chart surfaces; when set, they make the widget for that id
+  // (a list must be a QTableView), placed and named by the view.
+  std::function<QTableView*(int id, QWidget* parent)> createList;
+  std::function<QWidget*(int id, QWidget* parent)> createChartSurface;
+};
+
+class CQuillfernViewerView : public QScrollArea, public MonitorHost {
+  Q_OBJECT
+
+ public:
+  struct Options {
+    double dpiScale = 0.0;  // 0: measure the screen
+    int reconnectPeriodMs = kReconnectTimerMs;
+    int pingPeriodMs = kPingTimerMs;
+    std::string configPath = kConfigFileName;
+    // Opens the users manual; tests replace the desktop's browser.
+    std::function<bool(const QString& localFile)> openManual;
+  };
+
+  // Construction sets every default; nothing is read yet. frame is the window the view sizes
+  // and places (its parent window), may be null in tests.
+  explicit CQuillfernViewerView(QWidget* frame, Options options);
+  CQuillfernViewerView(const CQuillfernViewerView&) = delete;
+  CQuillfernViewerView& operator=(const CQuillfernViewerView&) = delete;
+  ~CQuillfernViewerView() override;
+
+  ViewHooks& hooks() { return hooks_; }
+
+  // The start-up steps in their order; once.
+  void initialUpdate();
+  // The teardown steps in their order; once (the destructor runs it if nobody did).
+  void teardown();
+
+  // MonitorHost / ConnectionHost.
+  void showStatus(const std::string& text) override;
+  void showDisconnectedControls(bool disconnectEnabled) override;
+  void showConnectedControls() override;
+  void showSessionDate(const std::string& text) override;
+  void startTimer(int id, int periodMs) override;
+  void stopTimer(int id) override;
+  double dpiScale() const override { return dpiScale_; }
+  bool chartsReady() const override { return chartsReady_; }
+  void eraseLists() override;
+  void showDisconnectedControls() { showDisconnectedControls(false); }
+
+  // Menu commands routed here by the frame; a command nobody handles yet does nothing.
+  void onCommand(int commandId);
+  void setCommandHandler(int commandId, std::function<void()> handler);
+  // Where the users manual is looked for: next to the program, then in the source tree's docs.
+  static QString manualPath();
+
+  // The form and its controls.
+  QWidget* form() const { return form_; }
+  QWidget* control(int id) const;
+  QTableView* list(int id) const;
+  bool isTimerActive(int id) const;
+  int timerInterval(int id) const;
+
+  // Owned state.
+  MonitorSettings& settings() { return settings_; }
+  const MonitorSettings& settings() const { return settings_; }
+  ServerPrefsValues& serverFields() { return server_; }
+  const QFont& listFont() const { return listFont_; }
+  const QFont& chartFont() const { return chartFont_; }
+  std::uint8_t clientType() const { return clientType_; }
+  bool initialUpdateDone() const { return initialUpdateDone_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void buildForm();
+  void connectControls();
+  void setUpList(int index);
+  void setUpCharts();
+  void applyListColors();
+  void applyFontsFromSettings(const ConfigReadResult& read);
+  void onHardMaxEdited(int id, const QString& text);
+  void onDataPointsEdited(const QString& text);
+  void onSwitchClicked(int id, bool checked);
+  void updateHardMaxEnables();
+  void gatherLiveValues();
+  int screenDpiY() const;
+  QTimer* timer(int id) const;
+
+  Options options_;
+  QWidget* frame_;
+  QWidget* form_ = nullptr;
+  QWidget* logo_ = nullptr;
+  std::map<int, QWidget*> controls_;
+  ViewHooks hooks_;
+  std::map<int, std::function<void()>> commands_;
+
+  MonitorSettings settings_;
+  ServerPrefsValues server_;
+  std::uint8_t clientType_ = 2;
+  QFont listFont_;
+  QFont chartFont_;
+  QTimer* reconnectTimer_ = nullptr;
+  QTimer* pingTimer_ = nullptr;
+  double dpiScale_ = 1.0;
+  bool chartsReady_ = false;
+  bool initialUpdateDone_ = false;
+  bool tornDown_ = false;
+};
+
+}  // namespace kestrune
