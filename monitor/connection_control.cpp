@@ -78,21 +78,19 @@ bool ConnectionControl::sessionDateValid() const {
   return sessionDateValid_;
 }
 
-// On the window thread (reports of Start, Stop and Ping) the part runs now, after whatever the
-// receive thread queued before it; on the receive thread it is queued.
+// On the window thread (the reports of Start, Stop and Ping, made from inside those calls) the
+// part runs at once, without running what the receive thread queued meanwhile: that could end
+// the very connection the library is still setting up. On the receive thread it is queued.
 void ConnectionControl::runOnWindow(std::function<void()> part) {
   if (!part) return;
   if (queue_.isWindowThread()) {
-    queue_.runInOrder(part);
+    part();
   } else {
     queue_.post(std::move(part));
   }
 }
 
-void ConnectionControl::status(const std::string& text) {
-  queue_.drainNow();
-  host_.showStatus(text);
-}
+void ConnectionControl::status(const std::string& text) { host_.showStatus(text); }
 
 void ConnectionControl::showDisconnected() { host_.showDisconnectedControls(reconnectPending_); }
 

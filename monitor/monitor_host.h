@@ -2,6 +2,8 @@
 // app/ includes the view's own header. Called on the window thread only.
 #pragma once
 
+#include <string>
+
 #include "monitor/connection_ports.h"
 
 namespace kestrune {
@@ -19,6 +21,10 @@ class MonitorHost : public ConnectionHost {
   virtual bool chartsReady() const = 0;
   // Marks the three lists for one clean background repaint (after a confirmed dialog).
   virtual void eraseLists() = 0;
+  // The "Time:" box, "hh:mm:ss" of the latest Listing sample.
+  virtual void showSampleTime(const std::string& hhmmss) { (void)hhmmss; }
+  // A chart (0 Reporting, 1 Listing, 2 Algo) has a new finished picture for its widget.
+  virtual void chartPictureReady(int chartIndex) { (void)chartIndex; }
 };
 
 // The one process-wide way to the monitor window; set once by the view's start-up, never

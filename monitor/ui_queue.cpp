@@ -60,11 +60,6 @@ void UiQueue::drainNow() {
   runWorking(false);
 }
 
-void UiQueue::runInOrder(const Command& command) {
-  drainNow();
-  if (command) command();
-}
-
 void UiQueue::runWorking(bool useBudget) {
   if (working_.empty()) return;
   ++depth_;

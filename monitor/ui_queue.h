@@ -33,10 +33,6 @@ class UiQueue : public QObject {
   // command; the nested call simply carries on with the queue where the outer one stands.
   void drainNow();
 
-  // Window thread: runs command after everything queued so far, so an effect that starts on the
-  // window thread keeps its place behind the receive thread's earlier effects.
-  void runInOrder(const Command& command);
-
   // Called once after each drained batch (models commit their appended rows, charts repaint).
   void setBatchEndHandler(std::function<void()> handler);
 

@@ -65,14 +65,15 @@ TEST(UiQueue, ASlicedBurstStaysInOrderWithNewPostsBehindIt) {
   EXPECT_GT(queue.batchCount(), 10u);
 }
 
-TEST(UiQueue, RunInOrderFromInsideACommandRunsTheRestFirst) {
+TEST(UiQueue, DrainingFromInsideACommandRunsTheRestFirst) {
   app();
   UiQueue queue;
   std::vector<std::string> seen;
   queue.post([&] {
     seen.push_back("a");
-    // A window-thread effect (a report of Stop, say) goes behind b, which was queued first.
-    queue.runInOrder([&] { seen.push_back("inline"); });
+    // A local Disconnect first runs what the receive thread queued before it.
+    queue.drainNow();
+    seen.push_back("inline");
     seen.push_back("a-end");
   });
   queue.post([&] { seen.push_back("b"); });

@@ -1,0 +1,129 @@
+#include "monitor/live_monitor.h"
+
+#include <cstring>
+
+#include "alerts/alert_lists.h"
+#include "alerts/alert_sound.h"
+#include "monitor/monitor_host.h"
+#include "monitor/server_prefs.h"
+#include "monitor/session_library.h"
+#include "recording/collection_gate.h"
+#include "recording/data_files.h"
+#include "settings/monitor_settings.h"
+
+namespace kestrune {
+
+namespace {
+
+CollectionWindow collectionWindowOf(const MonitorSettings& settings) {
+  CollectionWindow window;
+  window.startMinuteOfDay = settings.collectStartMinuteOfDay;
+  window.stopMinuteOfDay = settings.collectStopMinuteOfDay;
+  return window;
+}
+
+}  // namespace
+
+LiveMonitor::LiveMonitor(MonitorHost& host, MonitorSettings& settings,
+                         const ServerPrefsValues& server, AlertLists& lists, ExchangeCharts& charts,
+                         DataFiles& files, std::unique_ptr<SessionLibrary> library)
+    : host_(host),
+      settings_(settings),
+      server_(server),
+      lists_(lists),
+      charts_(charts),
+      files_(files),
+      library_(library ? std::move(library) : std::make_unique<QvsHftLibrary>()) {
+  control_ =
+      std::make_unique<ConnectionControl>(*library_, host_, *this, files_, queue_, &decodeRecord);
+  control_->setSettingsSource([this] {
+    ConnectionSettings s;
+    // The fields are fixed-size texts; a missing terminator is cut at the field's end.
+    s.serverAddress.assign(server_.serverAddress,
+                           ::strnlen(server_.serverAddress, sizeof server_.serverAddress));
+    s.serverPort = server_.serverPort;
+    s.userName.assign(server_.userName, ::strnlen(server_.userName, sizeof server_.userName));
+    s.userPassword.assign(server_.userPassword,
+                          ::strnlen(server_.userPassword, sizeof server_.userPassword));
+    return s;
+  });
+  control_->setWholeDayTest([this] { return isWholeDayCollection(collectionWindowOf(settings_)); });
+  // Rows staged by a batch go into their lists in one insertion each.
+  queue_.setBatchEndHandler([this] { lists_.commitPending(); });
+  charts_.setHost(this);
+}
+
+LiveMonitor::~LiveMonitor() {
+  shutdown();
+  charts_.setHost(nullptr);
+}
+
+void LiveMonitor::shutdown() { control_->shutdown(); }
+
+MonitorData::WindowPart LiveMonitor::takeAlert(int kind, const char* text) {
+  if (kind < 1 || kind > kAlertKindCount) return {};
+  const AlertKind list = static_cast<AlertKind>(kind - 1);
+  AlertDecision decision = lists_.takeAlert(list, text);
+  if (!decision.addRow && !decision.sound.play) return {};
+  return [this, decision = std::move(decision)] { lists_.apply(decision); };
+}
+
+MonitorData::WindowPart LiveMonitor::takeSample(int kind, const char* text) {
+  // The charts store and draw on this thread; their window effects come back through the host.
+  switch (kind) {
+    case 1:
+      charts_.takeListingSample(text);
+      break;
+    case 2:
+      charts_.takeReportingSample(text);
+      break;
+    case 3:
+      charts_.takeAlgoSample(text);
+      break;
+    default:
+      break;
+  }
+  return {};
+}
+
+MonitorData::WindowPart LiveMonitor::resetMonitorData() {
+  // The store is emptied on the calling thread, in step with the samples taken there; the lists
+  // are emptied on the window thread, in step with the rows queued before.
+  charts_.resetSeriesStore(false);
+  charts_.clearPictures();
+  charts_.redrawAllCharts();
+  return [this] {
+    lists_.commitPending();
+    lists_.clearAll();
+    lists_.markEraseOnce();
+  };
+}
+
+void LiveMonitor::showSampleTime(const char* hhmmss) {
+  queue_.post([this, shown = std::string(hhmmss ? hhmmss : "")] { host_.showSampleTime(shown); });
+}
+
+void LiveMonitor::driveCollectionWindow(std::int32_t minuteOfDay) {
+  // On the receive thread, so the files open before the sample's own line is written.
+  const std::string date = control_->sessionDateValid() ? control_->sessionDate() : std::string();
+  const GateResult result =
+      collectionGate(minuteOfDay, collectionWindowOf(settings_), files_, date);
+  if (result.action != GateAction::Open) return;
+  std::string problem = openResultText(result.openResult, date);
+  if (problem.empty() || problem == lastGateProblem_) return;
+  lastGateProblem_ = problem;
+  queue_.post([this, problem] { host_.showStatus(problem); });
+}
+
+void LiveMonitor::playChartAlarm(int slot) {
+  if (slot < 0 || slot >= kAudioAlertSlots) return;
+  const AudioAlertSlot& s = settings_.audioAlert[static_cast<std::size_t>(slot)];
+  queue_.post([file = std::string(s.fileName, ::strnlen(s.fileName, sizeof s.fileName)),
+               loop = s.loop != 0] { playAlertSound(file, loop); });
+}
+
+void LiveMonitor::chartPictureReady(ChartId chart) {
+  queue_.post([this, chart] { host_.chartPictureReady(chartIndex(chart)); });
+}
+
+}  // namespace kestrune

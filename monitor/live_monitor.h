@@ -1,0 +1,71 @@
+// The live monitor: the connection control wired to the real client library, the alert lists,
+// the charts and the data files, with every window effect of the receive thread carried to the
+// window thread through one ordered queue. The view owns one and routes its Connect and
+// Disconnect buttons and its two timers here.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "charts/exchange_charts.h"
+#include "monitor/connection_control.h"
+#include "monitor/connection_ports.h"
+#include "monitor/ui_queue.h"
+
+namespace kestrune {
+
+class AlertLists;
+class DataFiles;
+class MonitorHost;
+struct MonitorSettings;
+struct ServerPrefsValues;
+
+class LiveMonitor : public MonitorData, private ChartHost {
+ public:
+  // Everything passed in outlives this object. The thread that creates it is the window thread.
+  // server holds the connection fields, read at each connection. Without a library the real
+  // client library is used. Makes itself the charts' host.
+  LiveMonitor(MonitorHost& host, MonitorSettings& settings, const ServerPrefsValues& server,
+              AlertLists& lists, ExchangeCharts& charts, DataFiles& files,
+              std::unique_ptr<SessionLibrary> library = nullptr);
+  ~LiveMonitor() override;
+  LiveMonitor(const LiveMonitor&) = delete;
+  LiveMonitor& operator=(const LiveMonitor&) = delete;
+
+  ConnectionControl& connection() { return *control_; }
+  UiQueue& queue() { return queue_; }
+
+  // Buttons and timers of the view (window thread).
+  void onConnect() { control_->connectToServer(true); }
+  void onDisconnect() { control_->disconnectFromServer(); }
+  void onTimer(int id) { control_->onTimer(id); }
+  // The view's teardown: stops the reconnection, the library and the recording.
+  void shutdown();
+
+  // MonitorData: the receive-thread halves of the intakes.
+  WindowPart takeAlert(int kind, const char* text) override;
+  WindowPart takeSample(int kind, const char* text) override;
+  WindowPart resetMonitorData() override;
+
+ private:
+  // ChartHost: called on the receive thread by the live intakes (and on the window thread by
+  // the chart controls); all of it is queued.
+  void showSampleTime(const char* hhmmss) override;
+  void driveCollectionWindow(std::int32_t minuteOfDay) override;
+  void playChartAlarm(int slot) override;
+  void chartPictureReady(ChartId chart) override;
+
+  MonitorHost& host_;
+  MonitorSettings& settings_;
+  const ServerPrefsValues& server_;
+  AlertLists& lists_;
+  ExchangeCharts& charts_;
+  DataFiles& files_;
+  std::unique_ptr<SessionLibrary> library_;
+  UiQueue queue_;
+  std::unique_ptr<ConnectionControl> control_;
+  // Receive thread only: the last refused open is said once, not on every sample.
+  std::string lastGateProblem_;
+};
+
+}  // namespace kestrune

@@ -1,0 +1,336 @@
+// The live monitor end to end: the real client library against kestrune-feedsim on 127.0.0.1,
+// the real alert lists, charts and data files; only the window is a recording stand-in.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "alerts/alert_lists.h"
+#include "alerts/symbol_filter_table.h"
+#include "charts/exchange_charts.h"
+#include "monitor/live_monitor.h"
+#include "monitor/server_prefs.h"
+#include "recording/data_files.h"
+#include "settings/monitor_settings.h"
+#include "tests/e2e/live_host.h"
+#include "tests/support/feedsim_process.h"
+
+namespace kestrune {
+namespace {
+
+namespace fs = std::filesystem;
+
+QApplication& app() {
+  static int argc = 1;
+  static char name[] = "live_monitor_e2e_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication instance(argc, argv);
+  return instance;
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::size_t lineCount(const fs::path& path) {
+  const std::string text = readFile(path);
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class LiveMonitorE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app();
+    dir_ = fs::temp_directory_path() /
+           ("kes_e2e_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    settings_ = std::make_unique<MonitorSettings>();
+    table_ = std::make_unique<SymbolFilterTable>((dir_ / "SymbolFilter.txt").string());
+    lists_ = std::make_unique<AlertLists>(*settings_, *table_);
+    charts_ = std::make_unique<ExchangeCharts>(*settings_);
+    charts_->setUpCharts();
+    charts_->setChartsReady(true);
+    files_ = std::make_unique<DataFiles>(dir_.string());
+  }
+
+  void TearDown() override {
+    live_.reset();
+    setCurrentView(nullptr);
+    sim_.reset();
+    fs::remove_all(dir_);
+  }
+
+  // Starts the simulator (quiet unless told to stream) and points the monitor at it.
+  bool startSim(std::vector<std::string> args = {}) {
+    std::vector<std::string> all = {"--stream", "off", "--date", "12062026"};
+    all.insert(all.end(), args.begin(), args.end());
+    sim_ = std::make_unique<FeedsimProcess>(all);
+    if (!sim_->ok()) return false;
+    server_.serverPort = sim_->port();
+    std::snprintf(server_.serverAddress, sizeof server_.serverAddress, "127.0.0.1");
+    std::snprintf(server_.userName, sizeof server_.userName, "demo");
+    std::snprintf(server_.userPassword, sizeof server_.userPassword, "demo");
+    if (!live_) {
+      live_ = std::make_unique<LiveMonitor>(host_, *settings_, server_, *lists_, *charts_, *files_);
+      host_.control = &live_->connection();
+      setCurrentView(&host_);
+    }
+    return true;
+  }
+
+  // Runs the window thread's event loop until the condition holds (false after the deadline).
+  bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+      if (clock.elapsed() > timeoutMs) return false;
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+  }
+
+  // Sends a command to the simulator and waits until its packets were written.
+  void send(const std::string& command) {
+    ASSERT_FALSE(sim_->command(command, "ok " + command + " sent").empty()) << command;
+  }
+
+  bool connectAndStart() {
+    live_->onConnect();
+    return waitFor([&] { return host_.date == "12/06/2026"; });
+  }
+
+  std::size_t rows(AlertKind kind) const {
+    return static_cast<std::size_t>(lists_->model(kind)->rowCount());
+  }
+  fs::path dataFile(const std::string& date, int n) const {
+    return dir_ / "Data" / (date + "_hft" + std::to_string(n) + ".txt");
+  }
+  double chartValue(ChartId chart, int series, int second) const {
+    return charts_->chart(chart).series[static_cast<std::size_t>(series)].values[second];
+  }
+
+  fs::path dir_;
+  RecordingHost host_;
+  std::unique_ptr<MonitorSettings> settings_;
+  std::unique_ptr<SymbolFilterTable> table_;
+  std::unique_ptr<AlertLists> lists_;
+  std::unique_ptr<ExchangeCharts> charts_;
+  std::unique_ptr<DataFiles> files_;
+  ServerPrefsValues server_;
+  std::unique_ptr<FeedsimProcess> sim_;
+  std::unique_ptr<LiveMonitor> live_;
+};
+
+const std::string kSample = "093001|1|2|3|4|5|6|7|8|9|10|11|12|13|14|15|16|";
+
+TEST_F(LiveMonitorE2E, SessionFillsListsChartsAndTheSixFilesLineForLine) {
+  ASSERT_TRUE(startSim());
+  ASSERT_TRUE(connectAndStart());
+  EXPECT_TRUE(host_.linkedControls);
+  EXPECT_EQ(host_.timers.count(2), 1u);
+  for (int n = 1; n <= 6; ++n) EXPECT_TRUE(fs::exists(dataFile("12062026", n))) << n;
+
+  const std::vector<std::string> alerts = {"MSFT|x|093001|250|10.00-10.01|12",
+                                           "AAPL|P|093001|300|5|191.20-191.21",
+                                           "NVDA|Q|3|093002|410|Sweep"};
+  for (int kind = 1; kind <= 3; ++kind) {
+    send("alert " + std::to_string(kind) + " " + alerts[static_cast<std::size_t>(kind - 1)]);
+  }
+  for (int kind = 1; kind <= 3; ++kind) send("sample " + std::to_string(kind) + " " + kSample);
+  ASSERT_TRUE(waitFor([&] {
+    return rows(AlertKind::Raw) == 1 && rows(AlertKind::Seq) == 1 && rows(AlertKind::Algo) == 1 &&
+           host_.time == "09:30:01";
+  }));
+
+  // Each file line is the decoded text exactly as the server meant it.
+  for (int kind = 1; kind <= 3; ++kind) {
+    EXPECT_EQ(readFile(dataFile("12062026", kind)),
+              alerts[static_cast<std::size_t>(kind - 1)] + "\r\n");
+    EXPECT_EQ(readFile(dataFile("12062026", kind + 3)), kSample + "\r\n");
+  }
+  EXPECT_EQ(
+      lists_->model(AlertKind::Raw)->data(lists_->model(AlertKind::Raw)->index(0, 1)).toString(),
+      "MSFT");
+  const int second = 9 * 3600 + 30 * 60 + 1;
+  for (ChartId chart : {ChartId::Listing, ChartId::Reporting, ChartId::Algo}) {
+    EXPECT_EQ(chartValue(chart, 0, second), 1.0);
+    EXPECT_EQ(chartValue(chart, 16, second), 136.0);  // TOTAL of 1..16
+  }
+  EXPECT_GT(host_.pictures, 0);
+
+  // A new date switches files and keeps what the views hold.
+  send("send-date 12072026");
+  send("alert 1 IBM|x|093003|260|1.00-1.01|3");
+  ASSERT_TRUE(waitFor([&] { return host_.date == "12/07/2026" && rows(AlertKind::Raw) == 2; }));
+  EXPECT_EQ(readFile(dataFile("12072026", 1)), "IBM|x|093003|260|1.00-1.01|3\r\n");
+  EXPECT_EQ(lineCount(dataFile("12062026", 1)), 1u);
+  EXPECT_EQ(chartValue(ChartId::Listing, 16, second), 136.0);
+
+  // A session start clears lists and charts.
+  send("session 12062026");
+  ASSERT_TRUE(waitFor([&] { return host_.date == "12/06/2026" && rows(AlertKind::Raw) == 0; }));
+  EXPECT_EQ(chartValue(ChartId::Listing, 16, second), 0.0);
+}
+
+TEST_F(LiveMonitorE2E, ABadSessionDateOpensNothingUntilAGoodOneArrives) {
+  ASSERT_TRUE(startSim());
+  ASSERT_TRUE(connectAndStart());
+  send("type 9 ../../escape");
+  send("alert 1 MSFT|x|093001|250|10.00-10.01|12");
+  ASSERT_TRUE(waitFor([&] { return rows(AlertKind::Raw) == 1; }));
+  EXPECT_EQ(host_.date, "");
+  EXPECT_NE(host_.lastStatus().find("Invalid session date"), std::string::npos);
+  EXPECT_FALSE(files_->dataFilesOpen());
+  EXPECT_FALSE(fs::exists(dir_ / "escape_hft1.txt"));
+  EXPECT_FALSE(fs::exists(dir_.parent_path() / "escape_hft1.txt"));
+  EXPECT_EQ(lineCount(dataFile("12062026", 1)), 0u);
+}
+
+TEST_F(LiveMonitorE2E, RefusalsDisconnectFirstShowTheirTextAndDoNotReconnect) {
+  const std::vector<std::pair<std::string, std::string>> refusals = {
+      {"7", "Invalid username/password!"},
+      {"10", "Account already in use!"},
+      {"11", "Invalid Server-App!"}};
+  ASSERT_TRUE(startSim());
+  for (const auto& [code, text] : refusals) {
+    sim_->command("refuse " + code, "ok refuse");
+    host_.statuses.clear();
+    live_->onConnect();
+    ASSERT_TRUE(waitFor([&] { return host_.lastStatus() == text; })) << code;
+    // The server heard the disconnect (or, for a bad user, saw the link end) before the text.
+    EXPECT_FALSE(sim_->waitForLine("closed client=").empty()) << code;
+    EXPECT_FALSE(live_->connection().sessionUp());
+    EXPECT_FALSE(live_->connection().reconnectPending());
+    EXPECT_TRUE(host_.timers.empty()) << code;
+    EXPECT_FALSE(host_.disconnectEnabled);
+  }
+  // Refusal 10 while linked: the monitor sends its disconnect through the library.
+  sim_->command("refuse off", "ok refuse");
+  ASSERT_TRUE(connectAndStart());
+  send("type 10 in use");
+  ASSERT_TRUE(waitFor([&] { return host_.lastStatus() == "Account already in use!"; }));
+  const std::string closed = sim_->waitForLine("closed client=");
+  EXPECT_NE(closed.find("reason=client disconnect"), std::string::npos) << closed;
+}
+
+TEST_F(LiveMonitorE2E, ALostLinkRetriesUntilTheServerIsBackAndAppendsTheSameDay) {
+  ASSERT_TRUE(startSim());
+  const int port = sim_->port();
+  ASSERT_TRUE(connectAndStart());
+  send("alert 1 MSFT|x|093001|250|10.00-10.01|12");
+  ASSERT_TRUE(waitFor([&] { return lineCount(dataFile("12062026", 1)) == 1; }));
+
+  sim_->stop();
+  // The server went away; the next keep-alive finds out.
+  ASSERT_TRUE(waitFor([&] {
+    live_->onTimer(2);
+    return host_.sawStatus("Kestrune Server Disconnected.");
+  }));
+  ASSERT_TRUE(waitFor([&] { return live_->connection().reconnectPending(); }));
+  EXPECT_EQ(host_.lastStatus(), "Attempting Reconnection...");
+  EXPECT_EQ(host_.timers, (std::map<int, int>{{1, 5000}}));
+  EXPECT_TRUE(host_.disconnectEnabled);
+  EXPECT_FALSE(files_->dataFilesOpen());
+
+  live_->onTimer(1);
+  EXPECT_EQ(host_.lastStatus(), "Kestrune Error, Could Not Connect!");
+  EXPECT_EQ(host_.timers.count(1), 1u);
+
+  // The server is back on the same port.
+  ASSERT_TRUE(startSim({"--port", std::to_string(port)}));
+  host_.date.clear();
+  live_->onTimer(1);
+  EXPECT_TRUE(live_->connection().sessionUp());
+  EXPECT_EQ(host_.timers, (std::map<int, int>{{2, 60000}}));
+  ASSERT_TRUE(waitFor([&] { return host_.date == "12/06/2026"; }));
+  send("alert 1 IBM|x|093003|260|1.00-1.01|3");
+  ASSERT_TRUE(waitFor([&] { return lineCount(dataFile("12062026", 1)) == 2; }));
+  EXPECT_EQ(readFile(dataFile("12062026", 1)),
+            "MSFT|x|093001|250|10.00-10.01|12\r\nIBM|x|093003|260|1.00-1.01|3\r\n");
+}
+
+TEST_F(LiveMonitorE2E, ADoubleLossReportEndsTheSameAndDisconnectCancelsTheRetry) {
+  ASSERT_TRUE(startSim());
+  ASSERT_TRUE(connectAndStart());
+  // An oversized packet is a receive failure: the library reports the loss twice.
+  send("oversize");
+  ASSERT_TRUE(waitFor([&] { return live_->connection().reconnectPending(); }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(host_.lastStatus(), "Attempting Reconnection...");
+  EXPECT_EQ(host_.timers, (std::map<int, int>{{1, 5000}}));
+
+  live_->onDisconnect();
+  EXPECT_FALSE(live_->connection().reconnectPending());
+  EXPECT_TRUE(host_.timers.empty());
+  EXPECT_FALSE(host_.disconnectEnabled);
+}
+
+TEST_F(LiveMonitorE2E, RecordsOutsideTheCollectionWindowAreShownNotWritten) {
+  settings_->collectStartMinuteOfDay = 23 * 60;
+  settings_->collectStopMinuteOfDay = 23 * 60 + 30;
+  ASSERT_TRUE(startSim());
+  ASSERT_TRUE(connectAndStart());
+  send("alert 1 MSFT|x|093001|250|10.00-10.01|12");
+  send("sample 1 " + kSample);
+  ASSERT_TRUE(waitFor([&] { return rows(AlertKind::Raw) == 1 && host_.time == "09:30:01"; }));
+  EXPECT_FALSE(files_->dataFilesOpen());
+  EXPECT_FALSE(fs::exists(dir_ / "Data" / "12062026_hft1.txt"));
+
+  // Inside the window the first Listing sample opens the files, and its own line is in them.
+  const std::string late = "230001|1|1|1|1|1|1|1|1|1|1|1|1|1|1|1|1|";
+  send("sample 1 " + late);
+  ASSERT_TRUE(waitFor([&] { return host_.time == "23:00:01"; }));
+  EXPECT_EQ(readFile(dataFile("12062026", 4)), late + "\r\n");
+}
+
+// Not a timed test: it checks that a burst arrives whole, in its lists and files, and prints how
+// long it took and the longest pause of the window thread while it came in.
+TEST_F(LiveMonitorE2E, ABurstOfAlertsIsShownAndWrittenWhole) {
+  constexpr int kBurst = 100000;
+  ASSERT_TRUE(startSim());
+  ASSERT_TRUE(connectAndStart());
+
+  QElapsedTimer gap;
+  qint64 longestGapMs = 0;
+  QTimer ticker;
+  ticker.setInterval(5);
+  QObject::connect(&ticker, &QTimer::timeout,
+                   [&] { longestGapMs = std::max(longestGapMs, gap.restart()); });
+  QElapsedTimer clock;
+  clock.start();
+  gap.start();
+  ticker.start();
+  sim_->send("burst " + std::to_string(kBurst));
+  const auto total = [&] {
+    return rows(AlertKind::Raw) + rows(AlertKind::Seq) + rows(AlertKind::Algo);
+  };
+  ASSERT_TRUE(waitFor([&] { return total() == static_cast<std::size_t>(kBurst); }, 60000))
+      << total();
+  const qint64 shownMs = clock.elapsed();
+  ticker.stop();
+
+  std::size_t lines = 0;
+  for (int n = 1; n <= 3; ++n) lines += lineCount(dataFile("12062026", n));
+  EXPECT_EQ(lines, static_cast<std::size_t>(kBurst));
+  EXPECT_EQ(files_->lostLines(), 0u);
+  std::printf("burst of %d alerts: shown and written in %lld ms, longest window pause %lld ms\n",
+              kBurst, static_cast<long long>(shownMs), static_cast<long long>(longestGapMs));
+}
+
+}  // namespace
+}  // namespace kestrune
