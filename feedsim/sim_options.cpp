@@ -215,7 +215,8 @@ client, or, when none is logged in, to the next one that logs in. Each prints
   speed N              change the speed, 1..1000
   session [MMDDYYYY]   send a session start (type 8), by default with the trading date
   send-date [MMDDYYYY] send the trading date (type 9); a date given becomes the new one
-  type 9|21|22 [TEXT]  send a type 9, 21 or 22 packet (TEXT defaults to the date or a note)
+  type T [TEXT]        send a text packet of type T (1..255), e.g. 9, 10, 21, 22; TEXT
+                       defaults to the trading date for 8 and 9, else to a note
   alert KIND TEXT      send one alert record (type 33, kind 1..3) with this decoded text
   sample KIND TEXT     send one chart sample (type 34, kind 1..3) with this decoded text
   burst N [KIND]       send N alert records as fast as possible (KIND 1..3; default all)
@@ -272,8 +273,8 @@ bool parseCommand(std::string_view line, SimCommand& c, std::string& error) {
   } else if (name == "session" || name == "send-date") {
     if (n > 1 || (n == 1 && !isDateText(c.args[0]))) return fail("usage: " + name + " [MMDDYYYY]");
   } else if (name == "type") {
-    if (n < 1 || (c.args[0] != "9" && c.args[0] != "21" && c.args[0] != "22"))
-      return fail("usage: type 9|21|22 [TEXT]");
+    // Any type a server could send, refusals and unknown types included.
+    if (n < 1 || !toInt(c.args[0], 1, 255, v)) return fail("usage: type 1..255 [TEXT]");
   } else if (name == "alert" || name == "sample") {
     if (n < 2 || !toInt(c.args[0], 1, 3, v)) return fail("usage: " + name + " 1|2|3 TEXT");
   } else if (name == "burst") {

@@ -630,7 +630,10 @@ bool SimServer::sendCommand(const SimCommand& cmd, const std::vector<Client*>& t
   } else if (name == "type") {
     uint16_t type = static_cast<uint16_t>(std::stoi(a[0]));
     std::string text = cmd.rest;
-    if (text.empty()) text = type == MSG_SESSION_DATE ? o_.date : "Kestrune server note";
+    if (text.empty()) {
+      text =
+          type == MSG_SESSION_DATE || type == MSG_SESSION_START ? o_.date : "Kestrune server note";
+    }
     packets.push_back(textPacket(type, text, false));
   } else if (name == "alert" || name == "sample") {
     uint16_t type = name == "alert" ? MSG_ALERT_RECORD : MSG_CHART_SAMPLE;

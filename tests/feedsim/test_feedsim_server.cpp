@@ -235,6 +235,10 @@ TEST(FeedsimServer, CommandsSendDatesTextsRecordsAndBursts) {
   EXPECT_EQ(t.text(), "Trading halted in XYZ");
   ASSERT_NE(sim.command("type 22", "ok type 22"), "");
   EXPECT_EQ(c.next().header.type, MSG_SERVER_TEXT);
+  ASSERT_NE(sim.command("type 10 in use", "ok type 10 in use sent"), "");
+  Received refusal = c.next();
+  EXPECT_EQ(refusal.header.type, MSG_ACCOUNT_IN_USE);
+  EXPECT_EQ(refusal.text(), "in use");
 
   ASSERT_NE(sim.command("alert 1 IBM|7|093015|3200|X|45", "ok alert"), "");
   Received a = c.next();
