@@ -124,42 +124,45 @@ int Session::connectSocket(int& fd) {
 }
 
 std::uint8_t Session::start() {
-  std::lock_guard<std::mutex> startLock(startLock_);
-  std::shared_ptr<Link> old = current();
-  if (old && old->hasSocket() && old->connected.load()) {
-    report(MSG_STATUS, 0, "Already Connected");
-    return QVS_HFT_ALREADY_CONNECTED;
-  }
-  if (old) {
-    // The previous connection's thread finishes its last reports before a new one begins,
-    // and a socket it left half-closed is not left behind.
-    if (tlReceiveLink != old.get()) old->reap();
-    old->closeLink();
-  }
-
-  auto link = std::make_shared<Link>();
-  int fd = -1;
-  int err = connectSocket(fd);
-  if (err == 0 && !link->adopt(fd)) err = link->lastError.load();
-  if (err != 0) {
-    std::string text = "Connection Error: ";
-    if (fd >= 0) {
-      text += socketErrorText(err);
-      if (!link->hasSocket()) ::close(fd);
-      link->closeLink();
+  for (;;) {
+    std::shared_ptr<Link> old = current();
+    if (old && old->hasSocket() && old->connected.load()) {
+      report(MSG_STATUS, 0, "Already Connected");
+      return QVS_HFT_ALREADY_CONNECTED;
     }
-    report(MSG_STATUS, 0, text.c_str());
-    return QVS_HFT_CONNECT_FAILED;
-  }
+    // The previous connection's thread finishes its last reports before a new one begins.
+    // No lock of ours is held meanwhile: that thread's callback may itself call in here.
+    if (old && tlReceiveLink != old.get()) old->reap();
 
-  report(MSG_STATUS, 0, "Kestrune Monitor Connected to Server");
-  link->connected.store(true);
-  {
-    std::lock_guard<std::mutex> lock(linkMutex_);
-    link_ = link;
+    std::unique_lock<std::mutex> startLock(startLock_);
+    if (current() != old) continue;  // another caller started a link meanwhile: look again
+    if (old) old->closeLink();       // never leave a half-closed socket behind
+
+    auto link = std::make_shared<Link>();
+    int fd = -1;
+    int err = connectSocket(fd);
+    if (err == 0 && !link->adopt(fd)) err = link->lastError.load();
+    if (err != 0) {
+      std::string text = "Connection Error: ";
+      if (fd >= 0) {
+        text += socketErrorText(err);
+        if (!link->hasSocket()) ::close(fd);
+        link->closeLink();
+      }
+      startLock.unlock();
+      report(MSG_STATUS, 0, text.c_str());
+      return QVS_HFT_CONNECT_FAILED;
+    }
+    link->connected.store(true);
+    {
+      std::lock_guard<std::mutex> lock(linkMutex_);
+      link_ = link;
+    }
+    startLock.unlock();
+    report(MSG_STATUS, 0, "Kestrune Monitor Connected to Server");
+    link->startThread(std::thread(&Session::receiveThread, this, link));
+    return QVS_HFT_OK;
   }
-  link->startThread(std::thread(&Session::receiveThread, this, link));
-  return QVS_HFT_OK;
 }
 
 std::uint8_t Session::stop() { return stopLink(current()); }

@@ -56,7 +56,7 @@ class Session {
 
   std::mutex linkMutex_;  // guards link_ (the pointer, not the link)
   std::shared_ptr<Link> link_;
-  std::mutex startLock_;  // one Start at a time
+  std::mutex startLock_;  // one Start at a time between the check and the new link
   std::mutex commandLock_;
   std::mutex replyLock_;
 };
