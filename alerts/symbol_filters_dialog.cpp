@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -13,6 +12,7 @@
 #include <cstring>
 #include <new>
 
+#include "alerts/alert_lists.h"
 #include "settings/dialog_layout.h"
 #include "settings/monitor_settings.h"
 
@@ -175,7 +175,7 @@ SymbolFilters::SymbolFilters(const SymbolFilterSwitches& start,
   alarmEdit_->setMaxLength(static_cast<int>(kAlarmFileMax));
 
   const SymbolFilterSwitches& s = editor_.switches();
-  alarmEdit_->setText(QString::fromLatin1(s.symbolAlarmFile));
+  alarmEdit_->setText(QString::fromLocal8Bit(s.symbolAlarmFile));
   struct Box {
     int id;
     uint8_t on;
@@ -194,25 +194,21 @@ SymbolFilters::SymbolFilters(const SymbolFilterSwitches& start,
   }
 
   connect(alarmEdit_, &QLineEdit::textChanged, this,
-          [this](const QString& t) { editor_.alarmFileEdited(t.toLatin1().toStdString()); });
+          [this](const QString& t) { editor_.alarmFileEdited(t.toLocal8Bit().toStdString()); });
   connect(findControlAs<QPushButton>(this, kAddSymbolId), &QPushButton::clicked, this,
           &SymbolFilters::addSymbol);
   connect(findControlAs<QPushButton>(this, kDeleteSymbolId), &QPushButton::clicked, this, [this] {
     if (editor_.deleteSelected()) refreshRows();
   });
   connect(findControlAs<QPushButton>(this, kBrowseId), &QPushButton::clicked, this, [this] {
-    const QString chosen = browseWaveFile ? browseWaveFile(alarmEdit_->text()) : QString();
-    if (!chosen.isEmpty()) alarmEdit_->setText(chosen);
+    char chosen[kFileNameSize] = {};
+    if (browseWaveFile(this, chosen, alarmEdit_, waveChooser)) editor_.alarmFileEdited(chosen);
   });
   connect(findControlAs<QPushButton>(this, 1), &QPushButton::clicked, this, &SymbolFilters::accept);
   connect(findControlAs<QPushButton>(this, 2), &QPushButton::clicked, this, &QDialog::reject);
 
   showMessage = [this](const QString& title, const QString& text) {
     QMessageBox::warning(this, title, text, QMessageBox::Ok);
-  };
-  browseWaveFile = [this](const QString& current) {
-    return QFileDialog::getOpenFileName(this, QStringLiteral("Open"), current,
-                                        QStringLiteral("Wave Files (*.wav);;All Files (*.*)"));
   };
 }
 
@@ -271,6 +267,13 @@ bool editSymbolFilters(MonitorSettings& settings, SymbolFilterTable& table,
   SymbolFilters dialog(symbolFilterSwitchesOf(settings), table.entries(), parent);
   const bool confirmed = dialog.exec() == QDialog::Accepted;
   return applySymbolFilters(dialog, confirmed, settings, table, hooks);
+}
+
+bool editSymbolFilters(MonitorSettings& settings, SymbolFilterTable& table, AlertLists& lists,
+                       QWidget* parent) {
+  return editSymbolFilters(
+      settings, table,
+      {[&lists] { lists.markEraseOnce(); }, [&lists] { lists.recolorBySymbolFilter(); }}, parent);
 }
 
 }  // namespace kestrune

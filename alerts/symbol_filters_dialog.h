@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "alerts/audio_alert_prefs.h"
 #include "alerts/symbol_filter_table.h"
 
 class QLineEdit;
@@ -82,9 +83,9 @@ class SymbolFilters : public QDialog {
   const std::vector<SymbolEntry>& newEntries() const { return newEntries_; }
 
   // The message box and the WAV file chooser, replaceable so the dialog can be driven
-  // without a person in front of it. browseWaveFile returns the chosen name or an empty text.
+  // without a person in front of it.
   std::function<void(const QString& title, const QString& text)> showMessage;
-  std::function<QString(const QString& current)> browseWaveFile;
+  WaveFileChooser waveChooser = chooseWaveFile;
 
   void accept() override;
 
@@ -112,5 +113,8 @@ bool applySymbolFilters(const SymbolFilters& dialog, bool confirmed, MonitorSett
 // The "S&ymbol Filters" menu command.
 bool editSymbolFilters(MonitorSettings& settings, SymbolFilterTable& table,
                        const SymbolFilterHooks& hooks, QWidget* parent);
+// The same over the monitor's three lists.
+bool editSymbolFilters(MonitorSettings& settings, SymbolFilterTable& table, AlertLists& lists,
+                       QWidget* parent);
 
 }  // namespace kestrune

@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QPushButton>
 
+#include "charts/exchange_charts.h"
 #include "settings/dialog_layout.h"
+#include "settings/monitor_settings.h"
 
 namespace kestrune {
 namespace {
@@ -92,6 +94,11 @@ bool chooseChartExchanges(ExchangeSwitches& listingExchangeOn,
   const bool confirmed = dialog.exec() == QDialog::Accepted;
   applyChartExchanges(dialog, confirmed, listingExchangeOn, reportingExchangeOn, redrawAllCharts);
   return confirmed;
+}
+
+bool chooseChartExchanges(MonitorSettings& settings, ExchangeCharts& charts, QWidget* parent) {
+  return chooseChartExchanges(settings.listingExchangeOn, settings.reportingExchangeOn,
+                              [&charts] { charts.redrawAllCharts(); }, parent);
 }
 
 }  // namespace kestrune

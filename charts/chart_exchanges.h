@@ -7,6 +7,9 @@
 
 namespace kestrune {
 
+class ExchangeCharts;
+struct MonitorSettings;
+
 // One switch per exchange, in exchange-table order: 1 draws that exchange's line.
 using ExchangeSwitches = std::array<uint8_t, 16>;
 
@@ -46,5 +49,7 @@ void applyChartExchanges(const CChartExchanges& dialog, bool confirmed,
 bool chooseChartExchanges(ExchangeSwitches& listingExchangeOn,
                           ExchangeSwitches& reportingExchangeOn,
                           const std::function<void()>& redrawAllCharts, QWidget* parent);
+// The same over the settings' two switch arrays and the monitor's three charts.
+bool chooseChartExchanges(MonitorSettings& settings, ExchangeCharts& charts, QWidget* parent);
 
 }  // namespace kestrune

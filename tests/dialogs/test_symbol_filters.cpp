@@ -225,12 +225,12 @@ TEST_F(SymbolFiltersTest, MenuCommandShowsTheCurrentStateAndBrowseFillsTheAlarmF
     EXPECT_TRUE(findControlAs<QCheckBox>(d, kListEliminate)->isChecked());
     EXPECT_FALSE(findControlAs<QCheckBox>(d, kUseFilters)->isChecked());
     EXPECT_EQ(findControlAs<QLineEdit>(d, kAlarmEdit)->text(), "a.wav");
-    d->browseWaveFile = [](const QString& current) { return current + ".chosen.wav"; };
+    d->waveChooser = [](QWidget*) { return QStringLiteral("/sounds/a.wav.chosen.wav"); };
     findControlAs<QPushButton>(d, kBrowse)->click();
     findControlAs<QPushButton>(d, 1)->click();
   });
   EXPECT_TRUE(editSymbolFilters(settings_, *table_, hooks_, nullptr));
-  EXPECT_STREQ(settings_.symbolAlarmFile, "a.wav.chosen.wav");
+  EXPECT_STREQ(settings_.symbolAlarmFile, "/sounds/a.wav.chosen.wav");
   EXPECT_EQ(settings_.listEliminate, 1);
 }
 
