@@ -153,8 +153,10 @@ TEST_F(LiveMonitorE2E, SessionFillsListsChartsAndTheSixFilesLineForLine) {
   }
   for (int kind = 1; kind <= 3; ++kind) send("sample " + std::to_string(kind) + " " + kSample);
   ASSERT_TRUE(waitFor([&] {
-    return rows(AlertKind::Raw) == 1 && rows(AlertKind::Seq) == 1 && rows(AlertKind::Algo) == 1 &&
-           host_.time == "09:30:01";
+    bool written = true;
+    for (int n = 1; n <= 6; ++n) written = written && lineCount(dataFile("12062026", n)) == 1;
+    return written && rows(AlertKind::Raw) == 1 && rows(AlertKind::Seq) == 1 &&
+           rows(AlertKind::Algo) == 1 && host_.time == "09:30:01";
   }));
 
   // Each file line is the decoded text exactly as the server meant it.
@@ -294,7 +296,8 @@ TEST_F(LiveMonitorE2E, RecordsOutsideTheCollectionWindowAreShownNotWritten) {
   // Inside the window the first Listing sample opens the files, and its own line is in them.
   const std::string late = "230001|1|1|1|1|1|1|1|1|1|1|1|1|1|1|1|1|";
   send("sample 1 " + late);
-  ASSERT_TRUE(waitFor([&] { return host_.time == "23:00:01"; }));
+  ASSERT_TRUE(waitFor([&] { return lineCount(dataFile("12062026", 4)) == 1; }));
+  EXPECT_EQ(host_.time, "23:00:01");
   EXPECT_EQ(readFile(dataFile("12062026", 4)), late + "\r\n");
 }
 
