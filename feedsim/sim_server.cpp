@@ -266,6 +266,9 @@ void SimServer::readStdin() {
 
 void SimServer::readClient(Client& c) {
   char buf[16384];
+  // A client's last packets (its disconnect, say) and its close often arrive together:
+  // handle the packets first, then the end of the stream.
+  std::string ended;
   for (;;) {
     ssize_t n = recv(c.fd, buf, sizeof(buf), 0);
     if (n > 0) {
@@ -273,12 +276,12 @@ void SimServer::readClient(Client& c) {
       continue;
     }
     if (n == 0) {
-      closeClient(c, c.state == Client::State::Draining ? "closed after goodbye" : "peer closed");
-      return;
+      ended = c.state == Client::State::Draining ? "closed after goodbye" : "peer closed";
+    } else if (errno == EINTR) {
+      continue;
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      ended = std::string("receive error: ") + std::strerror(errno);
     }
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK)
-      closeClient(c, std::string("receive error: ") + std::strerror(errno));
     break;
   }
   size_t pos = 0;
@@ -302,6 +305,7 @@ void SimServer::readClient(Client& c) {
     handlePacket(c, h.type, body);
   }
   if (!c.gone) c.in.erase(0, pos);
+  if (!ended.empty()) closeClient(c, ended);
 }
 
 void SimServer::handlePacket(Client& c, uint16_t type, const std::string& body) {

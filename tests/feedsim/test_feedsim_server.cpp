@@ -116,6 +116,10 @@ class RawClient {
   }
 
   int reads() const { return reads_; }
+  void hangUp() {
+    close(fd_);
+    fd_ = -1;
+  }
 
  private:
   int fd_ = -1;
@@ -401,6 +405,14 @@ TEST(FeedsimServer, ServesSeveralClientsAndDefersCommandsToTheNextLogin) {
   ASSERT_NE(sim.command("type 21 to all", "ok type 21 to all sent"), "");
   EXPECT_EQ(first.next().text(), "to all");
   EXPECT_EQ(second.next().text(), "to all");
+
+  // A goodbye and the close right behind it: the goodbye is still heard.
+  first.send(MSG_DISCONNECT, {});
+  first.hangUp();
+  std::string closed = sim.waitForLine("closed client=1");
+  EXPECT_NE(closed.find("reason=client disconnect"), std::string::npos) << closed;
+  ASSERT_NE(sim.command("type 21 still here", "ok type 21 still here sent"), "");
+  EXPECT_EQ(second.next().text(), "still here");
 }
 
 TEST(FeedsimServer, StopsCleanlyOnSigtermAndSaysGoodbye) {
