@@ -217,11 +217,14 @@ client, or, when none is logged in, to the next one that logs in. Each prints
   send-date [MMDDYYYY] send the trading date (type 9); a date given becomes the new one
   type T [TEXT]        send a text packet of type T (1..255), e.g. 9, 10, 21, 22; TEXT
                        defaults to the trading date for 8 and 9, else to a note
-  alert KIND TEXT      send one alert record (type 33, kind 1..3) with this decoded text
-  sample KIND TEXT     send one chart sample (type 34, kind 1..3) with this decoded text
+  alert KIND TEXT      send one alert record (type 33, kind 1..3, or any other kind to see
+                       it ignored) with this decoded text
+  sample KIND TEXT     send one chart sample (type 34) with this decoded text
   burst N [KIND]       send N alert records as fast as possible (KIND 1..3; default all)
+  empty TYPE           send a header-only packet of a type
+  raw HEXBYTES         send these bytes as they are (blanks allowed between bytes)
   bad-crc              send a status packet (type 21) with a wrong check value
-  oversize             send a 200-byte packet
+  oversize [LENGTH]    send a packet of this length (default 200; 136 or more)
   disconnect           send a disconnect (type 2) and end the connection
   close                close the connection abruptly
   split on|off [N] [MS] write in pieces of N bytes (default 3) with MS pauses (default 2)
@@ -261,8 +264,7 @@ bool parseCommand(std::string_view line, SimCommand& c, std::string& error) {
   bool b = false;
   const std::string& name = c.name;
   if (name == "help" || name == "clients" || name == "pause" || name == "resume" ||
-      name == "bad-crc" || name == "oversize" || name == "disconnect" || name == "close" ||
-      name == "quit") {
+      name == "bad-crc" || name == "disconnect" || name == "close" || name == "quit") {
     if (n != 0) return fail(name + " takes no arguments");
   } else if (name == "stream" || name == "crc") {
     if (n != 1 || !onOff(c.args[0], b)) return fail("usage: " + name + " on|off");
@@ -276,7 +278,19 @@ bool parseCommand(std::string_view line, SimCommand& c, std::string& error) {
     // Any type a server could send, refusals and unknown types included.
     if (n < 1 || !toInt(c.args[0], 1, 255, v)) return fail("usage: type 1..255 [TEXT]");
   } else if (name == "alert" || name == "sample") {
-    if (n < 2 || !toInt(c.args[0], 1, 3, v)) return fail("usage: " + name + " 1|2|3 TEXT");
+    // Kinds other than 1..3 are allowed: a client must ignore them.
+    if (n < 2 || !toInt(c.args[0], 0, 65535, v)) return fail("usage: " + name + " KIND TEXT");
+  } else if (name == "oversize") {
+    if (n > 1 || (n == 1 && !toInt(c.args[0], 136, 65535, v)))
+      return fail("usage: oversize [136..65535]");
+  } else if (name == "empty") {
+    if (n != 1 || !toInt(c.args[0], 0, 65535, v)) return fail("usage: empty TYPE");
+  } else if (name == "raw") {
+    std::string digits;
+    for (const std::string& w : c.args) digits += w;
+    bool hex = digits.size() % 2 == 0 && !digits.empty() &&
+               digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    if (!hex) return fail("usage: raw HEXBYTES");
   } else if (name == "burst") {
     if (n < 1 || n > 2 || !toInt(c.args[0], 1, 100000000, v) ||
         (n == 2 && !toInt(c.args[1], 1, 3, v)))

@@ -41,8 +41,9 @@ Packet samplePacket(const ChartSample& sample, bool protect) {
 
 Packet emptyPacket(std::uint16_t type, bool protect) { return makePacket(type, 0, {}, protect); }
 
-Packet oversizePacket(bool protect) {
-  return makePacket(MSG_SERVER_TEXT, 0, std::string(200 - kHeaderSize, 'X'), protect);
+Packet oversizePacket(bool protect, std::size_t length) {
+  if (length <= kMaxPacketLength) length = kMaxPacketLength + 1;
+  return makePacket(MSG_SERVER_TEXT, 0, std::string(length - kHeaderSize, 'X'), protect);
 }
 
 void spoilCheckValue(std::uint8_t* packet, std::size_t n) {

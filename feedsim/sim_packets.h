@@ -25,8 +25,8 @@ Packet samplePacket(const ChartSample& sample, bool protect);
 // A header-only packet of a type.
 Packet emptyPacket(std::uint16_t type, bool protect);
 
-// A 200-byte packet: longer than any receiver accepts.
-Packet oversizePacket(bool protect);
+// A packet longer than any receiver accepts (136 bytes or more).
+Packet oversizePacket(bool protect, std::size_t length = 200);
 
 // Spoils the check value of a whole packet: never 0 (which would mean "not protected") and
 // never the right value.

@@ -553,7 +553,7 @@ void SimServer::handleCommand(const std::string& line) {
   if (name == "help") {
     logLine(
         "ok help: clients stream pause resume time speed session send-date type alert sample "
-        "burst bad-crc oversize disconnect close split coalesce refuse crc quit");
+        "burst empty raw bad-crc oversize disconnect close split coalesce refuse crc quit");
   } else if (name == "clients") {
     logLine("ok clients " + std::to_string(liveClients().size()));
   } else if (name == "stream") {
@@ -672,7 +672,22 @@ bool SimServer::sendCommand(const SimCommand& cmd, const std::vector<Client*>& t
       c->crc = saved;
     }
   } else if (name == "oversize") {
-    packets.push_back(oversizePacket(false));
+    packets.push_back(oversizePacket(false, a.empty() ? 200 : std::stoul(a[0])));
+  } else if (name == "empty") {
+    packets.push_back(emptyPacket(static_cast<uint16_t>(std::stoi(a[0])), false));
+  } else if (name == "raw") {
+    // Bytes as given, never protected: the test decides every byte.
+    std::string hex;
+    for (const std::string& w : a) hex += w;
+    Packet bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+      bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    for (Client* c : targets) {
+      bool saved = c->crc;
+      c->crc = false;
+      queue(*c, bytes);
+      c->crc = saved;
+    }
   } else if (name == "disconnect") {
     packets.push_back(emptyPacket(MSG_DISCONNECT, false));
     closeAfter = true;

@@ -279,8 +279,20 @@ TEST(FeedsimServer, FaultsBadCheckValueOversizeDisconnectAndAbruptClose) {
     EXPECT_EQ(bad.header.type, MSG_STATUS);
     EXPECT_NE(bad.header.crc, 0u);
     EXPECT_FALSE(bad.checked);
-    ASSERT_NE(sim.command("oversize", "ok oversize sent"), "");
-    EXPECT_EQ(c.next().header.length, 200u);
+    ASSERT_NE(sim.command("empty 22", "ok empty 22 sent"), "");
+    Received empty = c.next();
+    EXPECT_EQ(empty.header.type, MSG_SERVER_TEXT);
+    EXPECT_EQ(empty.header.length, kHeaderSize);
+    EXPECT_TRUE(empty.checked);
+    ASSERT_NE(sim.command("raw 15 00 00 00 0D 00 00 00 00 00 00 00 41", "ok raw"), "");
+    Received raw = c.next();
+    EXPECT_EQ(raw.header.type, MSG_STATUS);
+    EXPECT_EQ(raw.header.crc, 0u);
+    EXPECT_EQ(raw.text(), "A");
+    ASSERT_NE(sim.command("oversize 136", "ok oversize 136 sent"), "");
+    Received big = c.next();
+    EXPECT_EQ(big.header.length, 136u);
+    EXPECT_NE(big.header.crc, 0u);  // protected, and still too long for any receiver
   }
   ASSERT_NE(sim.waitForLine("closed client=1"), "");
   {

@@ -88,15 +88,16 @@ TEST(FeedsimOptions, BadValuesAreRefusedWithAMessage) {
 TEST(FeedsimCommands, ValidCommandsAndTheirTextArgument) {
   SimCommand c;
   std::string error;
-  for (const char* line : {"burst 100000",   "burst 5 2",    "send-date 12062026",
-                           "send-date",      "session",      "disconnect",
-                           "close",          "bad-crc",      "oversize",
-                           "split on",       "split on 1 0", "split off",
-                           "coalesce 4",     "refuse 7",     "refuse off",
-                           "pause",          "resume",       "time 09:30:00",
-                           "speed 100",      "stream off",   "crc off",
-                           "clients",        "quit",         "type 9",
-                           "type 10 in use", "type 99"}) {
+  for (const char* line : {"burst 100000",   "burst 5 2",     "send-date 12062026",
+                           "send-date",      "session",       "disconnect",
+                           "close",          "bad-crc",       "oversize",
+                           "split on",       "split on 1 0",  "split off",
+                           "coalesce 4",     "refuse 7",      "refuse off",
+                           "pause",          "resume",        "time 09:30:00",
+                           "speed 100",      "stream off",    "crc off",
+                           "clients",        "quit",          "type 9",
+                           "type 10 in use", "type 99",       "oversize 136",
+                           "empty 21",       "raw 0C00 0000", "alert 4 X|1"}) {
     EXPECT_TRUE(parseCommand(line, c, error)) << line << ": " << error;
   }
   ASSERT_TRUE(parseCommand("  type 22  Market  halted: XYZ \r", c, error));
@@ -114,9 +115,11 @@ TEST(FeedsimCommands, MalformedCommandsAreRefused) {
   EXPECT_FALSE(parseCommand("", c, error));
   EXPECT_TRUE(error.empty());
   for (const char* line :
-       {"burst", "burst 0", "burst x", "burst 5 4", "send-date 99999999", "type 0", "type 256 x",
-        "type", "alert 4 X|1", "alert 1", "split", "split on 200", "coalesce", "refuse 9",
-        "time 25:00:00", "speed 0", "close now", "frobnicate"}) {
+       {"burst",        "burst 0",      "burst x",   "burst 5 4",       "send-date 99999999",
+        "type 0",       "type 256 x",   "type",      "alert 70000 X|1", "oversize 135",
+        "oversize 1 2", "empty",        "raw 0",     "raw zz",          "alert 1",
+        "split",        "split on 200", "coalesce",  "refuse 9",        "time 25:00:00",
+        "speed 0",      "close now",    "frobnicate"}) {
     EXPECT_FALSE(parseCommand(line, c, error)) << line;
     EXPECT_FALSE(error.empty()) << line;
   }
