@@ -22,6 +22,8 @@
 #include <cstdlib>
 
 #include "app/form_layout.h"
+#include "charts/chart_navigation.h"
+#include "charts/chart_widget.h"
 #include "client/qvs_hft.h"
 #include "monitor/server_store.h"
 #include "settings/record_convert.h"
@@ -117,6 +119,9 @@ CQuillfernViewerView::CQuillfernViewerView(QWidget* frame, Options options)
   settings_.chartFont = defaultLogFont(screenDpiY());
   listFont_ = toQFont(settings_.listFont, screenDpiY());
   chartFont_ = toQFont(settings_.chartFont, screenDpiY());
+  // The charts' whole-day store, made once with the view; the window starts at its defaults.
+  charts_ = std::make_unique<ExchangeCharts>(settings_);
+  charts_->resetSeriesStore(true);
 
   reconnectTimer_ = new QTimer(this);
   reconnectTimer_->setInterval(options_.reconnectPeriodMs);
@@ -165,6 +170,10 @@ void CQuillfernViewerView::buildForm() {
       w = hooks_.createList(row.id, form_);
     } else if (row.kind == ControlKind::Picture && hooks_.createChartSurface) {
       w = hooks_.createChartSurface(row.id, form_);
+    } else if (row.kind == ControlKind::Picture) {
+      for (int i = 0; i < 3; ++i) {
+        if (row.id == kChartSurfaceIds[i]) w = new ChartWidget(*charts_, ChartId(i), form_);
+      }
     }
     if (w != nullptr) {
       w->setParent(form_);
@@ -208,9 +217,12 @@ void CQuillfernViewerView::onHardMaxEdited(int id, const QString& text) {
     hooks_.hardMaxEdited(id, text);
     return;
   }
-  // Until the charts take this over the record follows the box; an emptied box keeps the value.
-  if (text.isEmpty()) return;
-  *hardMaxOf(settings_, id) = std::strtod(text.toLatin1().constData(), nullptr);
+  // An emptied box keeps the value; otherwise the chart takes it and is drawn again.
+  for (int i = 0; i < 3; ++i) {
+    if (kChartControls[i].hardMaxEdit != id) continue;
+    charts_->onHardMaxEdited(ChartId(i), text.toLatin1().constData());
+    chartPictureReady(i);
+  }
 }
 
 void CQuillfernViewerView::onDataPointsEdited(const QString& text) {
@@ -218,9 +230,10 @@ void CQuillfernViewerView::onDataPointsEdited(const QString& text) {
     hooks_.dataPointsEdited(text);
     return;
   }
-  if (text.isEmpty()) return;
-  settings_.dataPoints = static_cast<std::int32_t>(std::strtol(text.toLatin1().constData(),
-                                                               nullptr, 10));
+  if (!applyDataPointsText(charts_->window(), text.toLatin1().constData())) return;
+  settings_.dataPoints = charts_->window().dataPoints;
+  charts_->redrawAllCharts();
+  for (int i = 0; i < 3; ++i) chartPictureReady(i);
 }
 
 void CQuillfernViewerView::onSwitchClicked(int id, bool checked) {
@@ -228,7 +241,15 @@ void CQuillfernViewerView::onSwitchClicked(int id, bool checked) {
     hooks_.checkBoxClicked(id, checked);
     return;
   }
-  if (std::uint8_t* sw = switchOf(settings_, id)) *sw = checked ? 1 : 0;
+  // The chart handlers toggle their switch and draw the chart again.
+  std::uint8_t* sw = switchOf(settings_, id);
+  for (int i = 0; i < 3 && sw != nullptr && (*sw != 0) != checked; ++i) {
+    const ChartControls& row = kChartControls[i];
+    if (id == row.smartScale) charts_->onSmartScaleClicked(ChartId(i));
+    if (id == row.legend) charts_->onColorLegendClicked(ChartId(i));
+    if (id == row.totalOnly) charts_->onTotalOnlyClicked(ChartId(i));
+    if (id == row.smartScale || id == row.legend || id == row.totalOnly) chartPictureReady(i);
+  }
   updateHardMaxEnables();
 }
 
@@ -320,6 +341,7 @@ void CQuillfernViewerView::initialUpdate() {
                           .size());
   // 22. Charts may draw from now on.
   chartsReady_ = true;
+  charts_->setChartsReady(true);
   initialUpdateDone_ = true;
 }
 
@@ -377,6 +399,8 @@ void CQuillfernViewerView::setUpCharts() {
       surface->setPalette(pal);
     }
   }
+  charts_->setUpCharts(scaledPixels(kChartWidthPx, dpiScale_),
+                       scaledPixels(kChartHeightPx, dpiScale_));
   if (hooks_.chartsPlaced) hooks_.chartsPlaced(*this);
 }
 
@@ -431,6 +455,7 @@ void CQuillfernViewerView::teardown() {
   if (hooks_.releaseSymbolFilters) hooks_.releaseSymbolFilters();
   // 7-8. Fonts are values and the locks are process-wide; nothing is left to release.
   chartsReady_ = false;
+  charts_->setChartsReady(false);
 }
 
 void CQuillfernViewerView::showStatus(const std::string& text) {
@@ -522,6 +547,11 @@ QString CQuillfernViewerView::manualPath() {
   return {};
 }
 
+void CQuillfernViewerView::chartPictureReady(int chartIndex) {
+  if (chartIndex < 0 || chartIndex >= 3) return;
+  if (QWidget* surface = control(kChartSurfaceIds[chartIndex])) surface->update();
+}
+
 QWidget* CQuillfernViewerView::control(int id) const {
   auto it = controls_.find(id);
   return it != controls_.end() ? it->second : nullptr;
@@ -532,9 +562,12 @@ QTableView* CQuillfernViewerView::list(int id) const {
 }
 
 bool CQuillfernViewerView::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == form_ && event->type() == QEvent::Paint && chartsReady_ &&
-      hooks_.formPainted) {
-    hooks_.formPainted();
+  if (watched == form_ && event->type() == QEvent::Paint && chartsReady_) {
+    if (hooks_.formPainted) {
+      hooks_.formPainted();
+    } else {
+      charts_->redrawAllCharts();  // the chart surfaces, painted after the form, show them
+    }
   }
   return QScrollArea::eventFilter(watched, event);
 }

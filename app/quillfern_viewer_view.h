@@ -9,8 +9,10 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "charts/exchange_charts.h"
 #include "monitor/monitor_host.h"
 #include "monitor/server_prefs.h"
 #include "settings/config_file.h"
@@ -115,6 +117,8 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   double dpiScale() const override { return dpiScale_; }
   bool chartsReady() const override { return chartsReady_; }
   void eraseLists() override;
+  // A chart has a new picture: its surface repaints (window thread).
+  void chartPictureReady(int chartIndex) override;
   void showDisconnectedControls() { showDisconnectedControls(false); }
 
   // Menu commands routed here by the frame; a command nobody handles yet does nothing.
@@ -136,6 +140,8 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   ServerPrefsValues& serverFields() { return server_; }
   const QFont& listFont() const { return listFont_; }
   const QFont& chartFont() const { return chartFont_; }
+  // The three charts with their per-second data and shared window.
+  ExchangeCharts& charts() { return *charts_; }
   std::uint8_t clientType() const { return clientType_; }
   bool initialUpdateDone() const { return initialUpdateDone_; }
 
@@ -166,6 +172,7 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   std::map<int, std::function<void()>> commands_;
 
   MonitorSettings settings_;
+  std::unique_ptr<ExchangeCharts> charts_;
   ServerPrefsValues server_;
   std::uint8_t clientType_ = 2;
   QFont listFont_;
