@@ -97,7 +97,7 @@ ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::strin
   int windowStart = 0;
   int windowEnd = 0;
   replayWindow(host.dataPoints(), windowStart, windowEnd);
-  host.setChartWindow(windowStart, windowEnd, kLastSecondOfDay);
+  host.setChartWindow(windowStart, windowEnd, kReplayLatestSecond);
 
   for (int file = 4; file <= 6; ++file) {
     const int fd = progress(file);

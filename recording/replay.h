@@ -9,7 +9,7 @@ namespace kestrune {
 
 // The second of the day the chart window ends at after a replay (09:35:00).
 inline constexpr int kReplayWindowEnd = 34500;
-inline constexpr int kLastSecondOfDay = 86399;
+inline constexpr int kReplayLatestSecond = 86399;
 
 // What replay needs from the monitor view. Every call comes on the window thread.
 class ReplayHost {
