@@ -26,13 +26,14 @@ CollectionWindow collectionWindowOf(const MonitorSettings& settings) {
 
 LiveMonitor::LiveMonitor(MonitorHost& host, MonitorSettings& settings,
                          const ServerPrefsValues& server, AlertLists& lists, ExchangeCharts& charts,
-                         DataFiles& files, std::unique_ptr<SessionLibrary> library)
+                         DataFiles* files, std::unique_ptr<SessionLibrary> library)
     : host_(host),
       settings_(settings),
       server_(server),
       lists_(lists),
       charts_(charts),
-      files_(files),
+      ownFiles_(files ? nullptr : std::make_unique<DataFiles>()),
+      files_(files ? *files : *ownFiles_),
       library_(library ? std::move(library) : std::make_unique<QvsHftLibrary>()) {
   control_ =
       std::make_unique<ConnectionControl>(*library_, host_, *this, files_, queue_, &decodeRecord);

@@ -23,10 +23,11 @@ struct ServerPrefsValues;
 class LiveMonitor : public MonitorData, private ChartHost {
  public:
   // Everything passed in outlives this object. The thread that creates it is the window thread.
-  // server holds the connection fields, read at each connection. Without a library the real
-  // client library is used. Makes itself the charts' host.
+  // server holds the connection fields, read at each connection. Without files the monitor keeps
+  // its own under the working directory; without a library the real client library is used.
+  // Makes itself the charts' host.
   LiveMonitor(MonitorHost& host, MonitorSettings& settings, const ServerPrefsValues& server,
-              AlertLists& lists, ExchangeCharts& charts, DataFiles& files,
+              AlertLists& lists, ExchangeCharts& charts, DataFiles* files = nullptr,
               std::unique_ptr<SessionLibrary> library = nullptr);
   ~LiveMonitor() override;
   LiveMonitor(const LiveMonitor&) = delete;
@@ -41,6 +42,7 @@ class LiveMonitor : public MonitorData, private ChartHost {
   void onTimer(int id) { control_->onTimer(id); }
   // The view's teardown: stops the reconnection, the library and the recording.
   void shutdown();
+  DataFiles& dataFiles() { return files_; }
 
   // MonitorData: the receive-thread halves of the intakes.
   WindowPart takeAlert(int kind, const char* text) override;
@@ -60,6 +62,7 @@ class LiveMonitor : public MonitorData, private ChartHost {
   const ServerPrefsValues& server_;
   AlertLists& lists_;
   ExchangeCharts& charts_;
+  std::unique_ptr<DataFiles> ownFiles_;
   DataFiles& files_;
   std::unique_ptr<SessionLibrary> library_;
   UiQueue queue_;

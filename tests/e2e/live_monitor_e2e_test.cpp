@@ -86,7 +86,8 @@ class LiveMonitorE2E : public ::testing::Test {
     std::snprintf(server_.userName, sizeof server_.userName, "demo");
     std::snprintf(server_.userPassword, sizeof server_.userPassword, "demo");
     if (!live_) {
-      live_ = std::make_unique<LiveMonitor>(host_, *settings_, server_, *lists_, *charts_, *files_);
+      live_ = std::make_unique<LiveMonitor>(host_, *settings_, server_, *lists_, *charts_,
+                                            files_.get());
       host_.control = &live_->connection();
       setCurrentView(&host_);
     }
