@@ -19,9 +19,10 @@ struct SimOptions {
   int startSecond = 9 * 3600 + 25 * 60;  // server time when the simulator starts
   int speed = 1;                         // simulated seconds per real second, 1..1000
   uint64_t seed = 1;
-  bool stream = true;  // false: send only what commands ask for
-  int refuse = 0;      // answer every good login with 7, 10 or 11 instead of 8
-  bool crc = true;     // protect packets until the client switches it off
+  bool stream = true;          // false: send only what commands ask for
+  int refuse = 0;              // answer every good login with 7, 10 or 11 instead of 8
+  bool crc = true;             // protect packets until the client switches it off
+  bool singleSession = false;  // a second login of a logged-in user gets 10
   // Faults, counted in packets sent to a client after its session start; 0 = never.
   int badCrcAfter = 0;
   int oversizeAfter = 0;

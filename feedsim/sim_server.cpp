@@ -346,6 +346,10 @@ void SimServer::handleLogin(Client& c, const std::string& text) {
   c.user = words.empty() ? "-" : words[0];
   bool good = words.size() >= 2 && words[0] == o_.user && words[1] == o_.password;
   int code = good ? o_.refuse : MSG_BAD_USER;
+  if (code == 0 && o_.singleSession) {
+    for (Client* other : liveClients())
+      if (other != &c && other->user == c.user) code = MSG_ACCOUNT_IN_USE;
+  }
   if (code != 0) {
     const char* why = code == MSG_BAD_USER         ? "Invalid username or password"
                       : code == MSG_ACCOUNT_IN_USE ? "Account already in use"

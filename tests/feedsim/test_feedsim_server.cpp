@@ -181,6 +181,19 @@ TEST(FeedsimServer, RefusesWrongPasswordAndTheRefusalCodesOnRequest) {
   EXPECT_EQ(loginAsDemo(c).header.type, MSG_SESSION_START);
 }
 
+TEST(FeedsimServer, SingleSessionRefusesASecondLoginOfTheSameUser) {
+  FeedsimProcess sim({"--stream", "off", "--single-session", "on"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  RawClient first(sim.port());
+  ASSERT_EQ(loginAsDemo(first).header.type, MSG_SESSION_START);
+  RawClient second(sim.port());
+  EXPECT_EQ(loginAsDemo(second).header.type, MSG_ACCOUNT_IN_USE);
+  first.hangUp();
+  ASSERT_NE(sim.waitForLine("closed client=1"), "");
+  RawClient third(sim.port());
+  EXPECT_EQ(loginAsDemo(third).header.type, MSG_SESSION_START);
+}
+
 TEST(FeedsimServer, StreamsSamplesOfEachKindEverySecondAndAlerts) {
   FeedsimProcess sim({"--speed", "1000", "--start", "09:30:00", "--seed", "5"});
   ASSERT_TRUE(sim.ok()) << sim.error();

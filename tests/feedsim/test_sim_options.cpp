@@ -56,6 +56,7 @@ TEST(FeedsimOptions, DefaultsAndEveryOptionInBothSpellings) {
   EXPECT_FALSE(p.stream);
   EXPECT_EQ(p.refuse, 10);
   EXPECT_FALSE(p.crc);
+  EXPECT_TRUE(p.singleSession);
   EXPECT_EQ(p.badCrcAfter, 3);
   EXPECT_EQ(p.oversizeAfter, 4);
   EXPECT_EQ(p.closeAfter, 5);
