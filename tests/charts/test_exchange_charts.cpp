@@ -2,7 +2,7 @@
 // scale modes and the control handlers, checked on the pixels.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QImage>
 #include <cmath>
 #include <limits>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "charts/chart_lock.h"
+#include "charts/chart_widget.h"
 #include "charts/exchange_charts.h"
 
 namespace kestrune {
@@ -38,7 +39,7 @@ class ExchangeChartsTest : public ::testing::Test {
       static int argc = 1;
       static char name[] = "test_charts";
       static char* argv[] = {name, nullptr};
-      static QGuiApplication app(argc, argv);
+      static QApplication app(argc, argv);
     }
   }
 
@@ -282,6 +283,16 @@ TEST_F(ExchangeChartsTest, AbsurdSettingsAndWindowsDrawSafely) {
   w.windowEnd = 86399;
   const QImage img = draw(ChartId::Algo);
   EXPECT_EQ(img.width(), W);
+}
+
+TEST_F(ExchangeChartsTest, WidgetShowsTheLastFinishedPicture) {
+  series(ChartId::Listing)[2].values[200] = 20;
+  const QImage picture = draw(ChartId::Listing);
+  ChartWidget widget(*charts, ChartId::Listing);
+  widget.resize(W, H);
+  const QImage shown = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(shown.size(), picture.size());
+  EXPECT_EQ(shown, picture.convertToFormat(QImage::Format_RGB32));
 }
 
 }  // namespace
