@@ -1,5 +1,6 @@
 #include "alerts/color_list_ctrl.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QPalette>
@@ -54,6 +55,12 @@ void CColorListCtrl::setListFont(const QFont& font) {
   horizontalHeader()->setFont(font);
   applyRowHeight();
   viewport()->update();
+}
+
+void CColorListCtrl::changeEvent(QEvent* event) {
+  QTableView::changeEvent(event);
+  // A font set from outside (the view, the font preferences) still resizes the rows.
+  if (event->type() == QEvent::FontChange) applyRowHeight();
 }
 
 void CColorListCtrl::applyRowHeight() {

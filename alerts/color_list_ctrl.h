@@ -40,6 +40,9 @@ class CColorListCtrl : public QTableView {
   // resizing uncover, so nothing else is needed to leave no stale pixels.
   void markEraseOnce();
 
+ protected:
+  void changeEvent(QEvent* event) override;
+
  private:
   void applyRowHeight();
 

@@ -1,0 +1,78 @@
+// The real monitor window: records fed through the live and replay intakes show in its three
+// lists in their colours, and "Clear Alerts" stops the alarm. Runs in a scratch directory with a
+// scratch per-user store, so the user's own settings are never touched.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+#include "alerts/alert_center.h"
+#include "alerts/alert_sound.h"
+#include "app/main_frame.h"
+#include "app/quillfern_viewer_app.h"
+
+namespace kestrune {
+namespace {
+
+QColor cellPixel(CColorListCtrl* list, int row) {
+  QImage img = list->viewport()->grab().toImage();
+  QRect r = list->visualRect(list->model()->index(row, 1));
+  return img.pixelColor(r.left() + 2, r.center().y());
+}
+
+TEST(AlertWindowTest, IntakeRowsShowInTheThreeListsInTheirColours) {
+  QTemporaryDir dir;
+  CQuillfernViewerView::Options options;
+  options.configPath = dir.filePath("Kestrune.cfg").toStdString();
+  CQuillfernViewerApp app;
+  ASSERT_TRUE(app.initInstance(options));
+  CQuillfernViewerView* view = app.view();
+  AlertCenter* alerts = AlertCenter::of(view);
+  ASSERT_NE(alerts, nullptr);
+  auto* raw = qobject_cast<CColorListCtrl*>(view->list(AlertCenter::kRawListId));
+  auto* seq = qobject_cast<CColorListCtrl*>(view->list(AlertCenter::kSeqListId));
+  auto* algo = qobject_cast<CColorListCtrl*>(view->list(AlertCenter::kAlgoListId));
+  ASSERT_TRUE(raw && seq && algo);
+  EXPECT_EQ(raw->model()->headerData(3, Qt::Horizontal).toString(), "Trades");
+  EXPECT_EQ(algo->model()->columnCount(), 6);
+
+  AlertLists& lists = alerts->lists();
+  lists.apply(lists.takeRawAlert("IBM|7|093015|3200|X|45"));
+  lists.apply(lists.takeRawAlert("MSFT|7|093016|12|X|4"));
+  lists.apply(lists.takeSeqAlert("AAPL|NYSE|093017|600|B"));
+  lists.replayAlgoAlert("DELL|BATS|desc|093018|10|A");
+  QCoreApplication::processEvents();
+
+  ASSERT_EQ(raw->model()->rowCount(), 2);
+  EXPECT_EQ(raw->model()->data(raw->model()->index(1, 1)).toString(), "IBM");
+  EXPECT_EQ(cellPixel(raw, 1), QColor(255, 0, 0));      // over 3000: HIGHLIGHT
+  EXPECT_EQ(cellPixel(raw, 0), QColor(255, 255, 255));  // NORMAL
+  EXPECT_EQ(cellPixel(seq, 0), QColor(255, 0, 0));      // over 500
+  EXPECT_EQ(cellPixel(algo, 0), QColor(255, 255, 255));
+
+  // "Clear Alerts" stops a looping alarm and leaves the rows.
+  playAlertSound("", true);
+  ASSERT_TRUE(AlertSoundPlayer::instance()->isPlaying());
+  auto* clear = qobject_cast<QPushButton*>(view->control(AlertCenter::kClearAlertsId));
+  ASSERT_NE(clear, nullptr);
+  clear->click();
+  EXPECT_FALSE(AlertSoundPlayer::instance()->isPlaying());
+  EXPECT_EQ(raw->model()->rowCount(), 2);
+  app.frame()->close();
+}
+
+}  // namespace
+}  // namespace kestrune
+
+int main(int argc, char** argv) {
+  // A scratch working directory and per-user store before anything reads them.
+  QTemporaryDir scratch;
+  qputenv("XDG_CONFIG_HOME", scratch.path().toLocal8Bit());
+  QDir::setCurrent(scratch.path());
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
