@@ -1,0 +1,374 @@
+#include "app/quillfern_viewer_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTableView>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "app/form_layout.h"
+#include "app/main_frame.h"
+#include "monitor/server_store.h"
+#include "settings/record_convert.h"
+#include "tests/app/app_test_support.h"
+
+namespace kestrune {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+double f64At(const Bytes& b, std::size_t off) {
+  double d;
+  std::memcpy(&d, &b.at(off), 8);  // little-endian host
+  return d;
+}
+
+class ViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override { chartColors() = ChartColorTable{}; }
+
+  // A frame with its view, built but not started.
+  CQuillfernViewerView& make(double scale = 1.0) {
+    frame_ = std::make_unique<CMainFrame>();
+    CQuillfernViewerView::Options o;
+    o.dpiScale = scale;
+    o.configPath = profile_.configPath();
+    o.openManual = [this](const QString& path) {
+      opened_.push_back(path);
+      return true;
+    };
+    view_ = new CQuillfernViewerView(frame_.get(), o);
+    frame_->setView(view_);
+    view_->hooks().stopClient = [this] { log_.push_back("stopClient"); };
+    return *view_;
+  }
+  CQuillfernViewerView& start(double scale = 1.0) {
+    make(scale).initialUpdate();
+    return *view_;
+  }
+  void storeConfig(const MonitorSettings& s) {
+    MonitorSettings copy = s;
+    ASSERT_TRUE(writeConfigFile(copy, ChartColorTable{}, profile_.configPath()));
+  }
+  template <typename T>
+  T* ctl(int id) {
+    return qobject_cast<T*>(view_->control(id));
+  }
+  void TearDown() override {
+    frame_.reset();
+    chartColors() = ChartColorTable{};
+  }
+
+  testing::ScratchProfile profile_;
+  std::unique_ptr<CMainFrame> frame_;
+  CQuillfernViewerView* view_ = nullptr;
+  std::vector<std::string> log_;
+  std::vector<QString> opened_;
+};
+
+class ViewGeometryTest : public ViewTest, public ::testing::WithParamInterface<double> {};
+
+TEST_P(ViewGeometryTest, EveryControlStandsAtItsPlace) {
+  const double s = GetParam();
+  CQuillfernViewerView& v = start(s);
+  for (const ControlRow& row : formControls()) {
+    if (row.id == 0) continue;
+    QWidget* w = v.control(row.id);
+    ASSERT_NE(w, nullptr) << row.id;
+    EXPECT_EQ(w->objectName(), QString::number(row.id));
+    EXPECT_EQ(w->parentWidget(), v.form());
+    const QRect want = dialogRectToPixels(row.x, row.y, row.w, row.h, s);
+    const bool moved = row.id == IDC_RAW_CAPTION || row.id == IDC_SEQ_CAPTION ||
+                       row.id == IDC_ALGO_CAPTION;
+    const bool resized = row.kind == ControlKind::List || row.id == IDC_REPORTING_CHART ||
+                         row.id == IDC_LISTING_CHART || row.id == IDC_ALGO_CHART;
+    if (moved || row.kind == ControlKind::Label) {
+      EXPECT_EQ(w->height(), want.height()) << row.id;
+      EXPECT_GE(w->width(), want.width()) << row.id;  // captions may grow to show their text
+      if (!moved && !(row.flags & (kAlignRight | kAlignCenter))) {
+        EXPECT_EQ(w->pos(), want.topLeft()) << row.id;
+      }
+    } else if (row.id == IDC_REPORTING_CHART || row.id == IDC_LISTING_CHART ||
+               row.id == IDC_ALGO_CHART) {
+      EXPECT_EQ(w->pos(), want.topLeft()) << row.id;  // position kept, size set
+      EXPECT_EQ(w->size(), QSize(int(480 * s), int(210 * s))) << row.id;
+    } else if (!resized) {
+      EXPECT_EQ(w->geometry(), want) << row.id;
+    }
+  }
+  // Every caption of the form keeps its text whole, so no two controls hide each other's.
+  for (QLabel* label : v.form()->findChildren<QLabel*>()) {
+    if (label->text().isEmpty()) continue;
+    EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()))
+        << label->text().toStdString();
+  }
+  // Lists and captions in pixels, multiplied and truncated.
+  EXPECT_EQ(v.list(IDC_RAW_LIST)->geometry(),
+            QRect(int(15 * s), int(90 * s), int(265 * s), int(685 * s)));
+  EXPECT_EQ(v.list(IDC_ALGO_LIST)->geometry(),
+            QRect(int(555 * s), int(90 * s), int(301 * s), int(685 * s)));
+  EXPECT_EQ(v.control(IDC_SEQ_CAPTION)->pos(), QPoint(int(335 * s), int(70 * s)));
+  // The frame is sized in plain pixels whatever the scale.
+  EXPECT_EQ(frame_->size(), QSize(1370, 845));
+  EXPECT_EQ(v.dpiScale(), s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ViewGeometryTest, ::testing::Values(1.0, 1.25));
+
+TEST_F(ViewTest, RawListAtOnePointTwoFive) {
+  CQuillfernViewerView& v = start(1.25);
+  EXPECT_EQ(v.list(IDC_RAW_LIST)->geometry(), QRect(18, 112, 331, 856));
+}
+
+TEST_F(ViewTest, ListsHaveTheirColumnsWidthsFontAndColours) {
+  MonitorSettings stored;
+  stored.seqColumnWidths = {70, 71, 72, 73, 74};
+  stored.normalBk = rgbColor(1, 2, 3);
+  stored.listFont.lfHeight = -15;
+  storeConfig(stored);
+  CQuillfernViewerView& v = start();
+  QTableView* raw = v.list(IDC_RAW_LIST);
+  QTableView* seq = v.list(IDC_SEQ_LIST);
+  QTableView* algo = v.list(IDC_ALGO_LIST);
+  ASSERT_EQ(raw->model()->columnCount(), 5);
+  ASSERT_EQ(seq->model()->columnCount(), 5);
+  ASSERT_EQ(algo->model()->columnCount(), 6);
+  const char* algoCaptions[] = {"Time", "Symbol", "Exg", "Count", "BBO", "Desc"};
+  for (int c = 0; c < 6; ++c) {
+    EXPECT_EQ(algo->model()->headerData(c, Qt::Horizontal).toString(), algoCaptions[c]);
+  }
+  EXPECT_EQ(raw->model()->headerData(3, Qt::Horizontal).toString(), "Trades");
+  EXPECT_EQ(raw->columnWidth(1), 60);
+  EXPECT_EQ(seq->columnWidth(4), 74);
+  EXPECT_EQ(algo->columnWidth(5), 40);
+  const auto align = [](QTableView* t, int c) {
+    return t->model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt() &
+           Qt::AlignHorizontal_Mask;
+  };
+  EXPECT_EQ(align(raw, 0), Qt::AlignLeft);
+  EXPECT_EQ(align(raw, 2), Qt::AlignRight);
+  EXPECT_TRUE(raw->showGrid());
+  EXPECT_EQ(raw->selectionBehavior(), QAbstractItemView::SelectRows);
+  EXPECT_FALSE(raw->isSortingEnabled());
+  EXPECT_EQ(seq->font().pixelSize(), 15);
+  EXPECT_EQ(seq->palette().color(QPalette::Base), QColor(1, 2, 3));
+}
+
+TEST_F(ViewTest, DefaultControlStates) {
+  CQuillfernViewerView& v = start();
+  for (int id : {IDC_HARDMAX_ALGO_CAPTION, IDC_HARDMAX_ALGO, IDC_HARDMAX_LISTING_CAPTION,
+                 IDC_HARDMAX_LISTING, IDC_HARDMAX_REPORTING_CAPTION, IDC_HARDMAX_REPORTING}) {
+    EXPECT_FALSE(v.control(id)->isEnabled()) << id;
+  }
+  EXPECT_FALSE(v.control(IDC_DISCONNECT)->isEnabled());
+  for (int id : {IDC_CONNECT, IDC_RETRIEVE, IDC_VIEW_DATE, IDC_VIEW_DATE_LABEL,
+                 IDC_VIEW_DATE_HINT}) {
+    EXPECT_TRUE(v.control(id)->isEnabled()) << id;
+  }
+  EXPECT_FALSE(v.control(IDC_CLEAR)->isEnabled());
+  EXPECT_TRUE(v.control(IDC_CLEAR)->isHidden());
+  EXPECT_TRUE(ctl<QCheckBox>(IDC_SMART_SCALE_LISTING)->isChecked());
+  EXPECT_TRUE(ctl<QCheckBox>(IDC_LEGEND_ALGO)->isChecked());
+  EXPECT_FALSE(ctl<QCheckBox>(IDC_TOTAL_ONLY_REPORTING)->isChecked());
+  EXPECT_EQ(ctl<QLineEdit>(IDC_HARDMAX_ALGO)->text(), "100");
+  EXPECT_EQ(ctl<QLineEdit>(IDC_DATA_POINTS)->text(), "300");
+  EXPECT_TRUE(ctl<QPlainTextEdit>(IDC_STATUS)->isReadOnly());
+  EXPECT_TRUE(ctl<QLineEdit>(IDC_DATE)->isReadOnly());
+  EXPECT_TRUE(v.chartsReady());
+  EXPECT_EQ(currentView(), static_cast<MonitorHost*>(&v));
+  EXPECT_EQ(v.clientType(), 2);
+}
+
+TEST_F(ViewTest, StoredSwitchesDecideTicksAndHardMax) {
+  MonitorSettings stored;
+  stored.smartScaleListing = 0;
+  stored.totalOnlyAlgo = 1;
+  stored.colorLegendReporting = 0;
+  storeConfig(stored);
+  CQuillfernViewerView& v = start();
+  EXPECT_TRUE(v.control(IDC_HARDMAX_LISTING)->isEnabled());
+  EXPECT_TRUE(v.control(IDC_HARDMAX_LISTING_CAPTION)->isEnabled());
+  EXPECT_FALSE(v.control(IDC_HARDMAX_ALGO)->isEnabled());
+  EXPECT_FALSE(ctl<QCheckBox>(IDC_SMART_SCALE_LISTING)->isChecked());
+  EXPECT_TRUE(ctl<QCheckBox>(IDC_TOTAL_ONLY_ALGO)->isChecked());
+  EXPECT_FALSE(ctl<QCheckBox>(IDC_LEGEND_REPORTING)->isChecked());
+  EXPECT_TRUE(ctl<QCheckBox>(IDC_LEGEND_LISTING)->isChecked());
+
+  // The user switches smart scale back on: the pair is disabled and the record follows.
+  ctl<QCheckBox>(IDC_SMART_SCALE_LISTING)->click();
+  EXPECT_EQ(v.settings().smartScaleListing, 1);
+  EXPECT_FALSE(v.control(IDC_HARDMAX_LISTING)->isEnabled());
+}
+
+TEST_F(ViewTest, FractionalHardMaxIsShownRoundedAndSavedRounded) {
+  MonitorSettings stored;
+  stored.hardMaxListing = 123.7;
+  stored.smartScaleListing = 0;
+  storeConfig(stored);
+  CQuillfernViewerView& v = start();
+  EXPECT_EQ(ctl<QLineEdit>(IDC_HARDMAX_LISTING)->text(), "124");
+  EXPECT_EQ(v.settings().hardMaxListing, 124.0);
+  // An emptied box keeps the value.
+  ctl<QLineEdit>(IDC_HARDMAX_LISTING)->clear();
+  EXPECT_EQ(v.settings().hardMaxListing, 124.0);
+  frame_->close();
+  const Bytes b = readFile(profile_.configPath());
+  ASSERT_EQ(b.size(), kConfigFileSize);
+  EXPECT_EQ(f64At(b, 638), 124.0);
+}
+
+TEST_F(ViewTest, FirstRunWritesAFullDefaultFile) {
+  start();
+  frame_->close();
+  const Bytes b = readFile(profile_.configPath());
+  ASSERT_EQ(b.size(), 2928u);
+  EXPECT_EQ(f64At(b, 0), 2.5);
+  MonitorSettings back;
+  ChartColorTable colors;
+  const ConfigReadResult r = parseConfig(b, back, colors);
+  EXPECT_TRUE(r.placementRead);
+  EXPECT_EQ(back.dataPoints, 300);
+  EXPECT_EQ(back.rawColumnWidths, (std::array<std::int32_t, 6>{50, 60, 50, 50, 40, 0}));
+  EXPECT_EQ(back.framePlacement.rcNormalPosition.right - back.framePlacement.rcNormalPosition.left,
+            1370);
+}
+
+TEST_F(ViewTest, StoredPlacementAndWidthsComeBackAndTwoRunsSaveTheSame) {
+  MonitorSettings stored;
+  stored.framePlacement.rcNormalPosition = {30, 40, 1030, 740};
+  stored.rawColumnWidths = {51, 61, 52, 53, 41, 0};
+  storeConfig(stored);
+  start();
+  EXPECT_EQ(frame_->geometry(), QRect(30, 40, 1000, 700));
+  EXPECT_EQ(view_->list(IDC_RAW_LIST)->columnWidth(4), 41);
+  frame_->close();
+  const Bytes first = readFile(profile_.configPath());
+  frame_.reset();
+
+  start();
+  frame_->close();
+  EXPECT_EQ(readFile(profile_.configPath()), first);
+}
+
+TEST_F(ViewTest, StartUpReadsFileThenStoreAndTeardownWritesInOrder) {
+  // The file's legacy port never survives: the store decides.
+  Bytes legacy(kConfigFileSize, 0);
+  {
+    MonitorSettings s;
+    legacy = serializeConfig(s, ChartColorTable{});
+    legacy[52] = 0xB3;  // legacy port 5555
+    legacy[53] = 0x15;
+    std::ofstream(profile_.configPath(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(legacy.data()), legacy.size());
+  }
+  ServerPrefsValues stored;
+  stored.serverPort = 7000;
+  copyFixedText(stored.userName, sizeof stored.userName, "ann");
+  ASSERT_TRUE(writeServerSettings(stored));
+
+  CQuillfernViewerView& v = make();
+  v.hooks().loadSymbolFilters = [&] {
+    log_.push_back("loadSymbolFilters");
+    EXPECT_EQ(v.serverFields().serverPort, 7000);  // the store was read before
+  };
+  v.hooks().closeDataFiles = [&] {
+    log_.push_back("closeDataFiles");
+    EXPECT_FALSE(v.isTimerActive(kReconnectTimerId));
+    // Not yet written: the settings file still holds the legacy port.
+    EXPECT_EQ(readFile(profile_.configPath())[52], 0xB3);
+  };
+  v.hooks().releaseSymbolFilters = [&] {
+    log_.push_back("releaseSymbolFilters");
+    EXPECT_EQ(readFile(profile_.configPath())[52], 0);  // written, legacy slot zeroed
+    ServerPrefsValues now;
+    readServerSettings(now);
+    EXPECT_EQ(now.serverPort, 7001);  // the store was written too
+  };
+  v.initialUpdate();
+  EXPECT_EQ(v.serverFields().serverPort, 7000);
+  EXPECT_STREQ(v.serverFields().userName, "ann");
+  v.serverFields().serverPort = 7001;
+  v.startTimer(kReconnectTimerId, 0);
+  ASSERT_TRUE(v.isTimerActive(kReconnectTimerId));
+  frame_->close();
+  EXPECT_EQ(log_, (std::vector<std::string>{"loadSymbolFilters", "stopClient", "closeDataFiles",
+                                            "releaseSymbolFilters"}));
+  // A second teardown (the destructor) does nothing more.
+  frame_.reset();
+  EXPECT_EQ(log_.size(), 4u);
+}
+
+TEST_F(ViewTest, ViewThatNeverStartedDoesNotOverwriteSettings) {
+  MonitorSettings stored;
+  stored.dataPoints = 1234;
+  storeConfig(stored);
+  const Bytes before = readFile(profile_.configPath());
+  make();
+  frame_.reset();  // destroyed without its start-up
+  EXPECT_EQ(readFile(profile_.configPath()), before);
+}
+
+TEST_F(ViewTest, StatusLineAndConnectionControls) {
+  CQuillfernViewerView& v = start();
+  v.showStatus("first line that is long");
+  v.showStatus("Connected");
+  EXPECT_EQ(ctl<QPlainTextEdit>(IDC_STATUS)->toPlainText(), "Connected");
+  v.showConnectedControls();
+  EXPECT_TRUE(v.control(IDC_DISCONNECT)->isEnabled());
+  EXPECT_FALSE(v.control(IDC_CONNECT)->isEnabled());
+  EXPECT_FALSE(v.control(IDC_VIEW_DATE)->isEnabled());
+  v.showDisconnectedControls(true);  // a reconnection is pending
+  EXPECT_TRUE(v.control(IDC_DISCONNECT)->isEnabled());
+  EXPECT_TRUE(v.control(IDC_RETRIEVE)->isEnabled());
+  v.showDisconnectedControls();
+  EXPECT_FALSE(v.control(IDC_DISCONNECT)->isEnabled());
+  v.showSessionDate("12/07/2026");
+  EXPECT_EQ(ctl<QLineEdit>(IDC_DATE)->text(), "12/07/2026");
+}
+
+TEST_F(ViewTest, TimersRouteTheirTicksById) {
+  CQuillfernViewerView& v = make();
+  std::vector<int> ticks;
+  v.hooks().onTimer = [&](int id) {
+    ticks.push_back(id);
+    v.stopTimer(id);
+  };
+  v.initialUpdate();
+  EXPECT_EQ(v.timerInterval(kReconnectTimerId), 5000);
+  EXPECT_EQ(v.timerInterval(kPingTimerId), 60000);
+  EXPECT_FALSE(v.isTimerActive(kReconnectTimerId));
+  EXPECT_FALSE(v.isTimerActive(kPingTimerId));
+  v.startTimer(kPingTimerId, 1);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !ticks.empty(); }, 5000));
+  EXPECT_EQ(ticks, std::vector<int>{kPingTimerId});
+}
+
+TEST_F(ViewTest, SmallFrameScrollsTheForm) {
+  CQuillfernViewerView& v = start(1.25);
+  frame_->show();
+  QApplication::processEvents();
+  EXPECT_GT(v.form()->width(), v.viewport()->width());
+  EXPECT_GT(v.horizontalScrollBar()->maximum(), 0);
+  EXPECT_GT(v.verticalScrollBar()->maximum(), 0);
+  // Everything placed on the form lies inside it.
+  EXPECT_TRUE(QRect(QPoint(0, 0), v.form()->size()).contains(v.form()->childrenRect()));
+}
+
+}  // namespace
+}  // namespace kestrune
