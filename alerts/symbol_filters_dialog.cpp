@@ -161,6 +161,7 @@ SymbolFilters::SymbolFilters(const SymbolFilterSwitches& start,
   list_->horizontalHeaderItem(0)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   list_->setColumnWidth(0, 160);
   list_->verticalHeader()->hide();
+  list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 3);
   list_->setShowGrid(false);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -189,6 +190,11 @@ SymbolFilters::SymbolFilters(const SymbolFilterSwitches& start,
   };
   for (const Box& b : boxes) {
     auto* check = findControlAs<QCheckBox>(this, b.id);
+    // The box and its caption take more room here than the template allowed; widen the
+    // caption as far as the dialog's edge rather than cut it.
+    const int room = width() - check->x() - 4;
+    check->resize(std::max(check->width(), std::min(check->sizeHint().width(), room)),
+                  check->height());
     check->setChecked(b.on != 0);
     connect(check, &QCheckBox::clicked, this, [this, t = b.toggle] { (editor_.*t)(); });
   }

@@ -97,8 +97,9 @@ bool chooseChartExchanges(ExchangeSwitches& listingExchangeOn,
 }
 
 bool chooseChartExchanges(MonitorSettings& settings, ExchangeCharts& charts, QWidget* parent) {
-  return chooseChartExchanges(settings.listingExchangeOn, settings.reportingExchangeOn,
-                              [&charts] { charts.redrawAllCharts(); }, parent);
+  return chooseChartExchanges(
+      settings.listingExchangeOn, settings.reportingExchangeOn,
+      [&charts] { charts.redrawAllCharts(); }, parent);
 }
 
 }  // namespace kestrune

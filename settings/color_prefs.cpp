@@ -82,7 +82,7 @@ const ControlRow kColorPrefsRows[] = {
     {kSeqThreshEdit, ControlKind::Edit, "", 109, 253, 40, 12, kDigits | kBorder},
     {0, ControlKind::Label, "High Algo Counts Thresh:", 23, 268, 82, 8, kAlignRight},
     {kAlgoThreshEdit, ControlKind::Edit, "", 109, 266, 40, 12, kDigits | kBorder},
-    {0, ControlKind::Label, "Totals && Exchanges:", 165, 9, 66, 8, kNoFlags},
+    {0, ControlKind::Label, "Totals & Exchanges:", 165, 9, 66, 8, kNoFlags},
     {0, ControlKind::Label, "Color:", 297, 18, 20, 8, kNoFlags},
     {kElementSample, ControlKind::Label, "", 297, 27, 41, 12, kBorder},
     {kChooseElement, ControlKind::Button, "Choose", 297, 40, 34, 13, kNoFlags},
@@ -107,13 +107,20 @@ struct ColorButton {
   PrefColor color;
 };
 constexpr ColorButton kColorButtons[] = {
-    {1034, PrefColor::GraphAreaBk}, {1042, PrefColor::GraphAreaFg},
-    {1036, PrefColor::OutlineFg},   {1037, PrefColor::GridlineFg},
-    {1035, PrefColor::InsetsBk},    {1043, PrefColor::InsetsFg},
-    {1045, PrefColor::NormalBk},    {1046, PrefColor::NormalFg},
-    {1047, PrefColor::HighlightBk}, {1048, PrefColor::HighlightFg},
-    {1049, PrefColor::SymFilterBk}, {1050, PrefColor::SymFilterFg},
-    {1051, PrefColor::HighSymfBk},  {1052, PrefColor::HighSymfFg},
+    {1034, PrefColor::GraphAreaBk},
+    {1042, PrefColor::GraphAreaFg},
+    {1036, PrefColor::OutlineFg},
+    {1037, PrefColor::GridlineFg},
+    {1035, PrefColor::InsetsBk},
+    {1043, PrefColor::InsetsFg},
+    {1045, PrefColor::NormalBk},
+    {1046, PrefColor::NormalFg},
+    {1047, PrefColor::HighlightBk},
+    {1048, PrefColor::HighlightFg},
+    {1049, PrefColor::SymFilterBk},
+    {1050, PrefColor::SymFilterFg},
+    {1051, PrefColor::HighSymfBk},
+    {1052, PrefColor::HighSymfFg},
     {kChooseElement, PrefColor::CurrentElement},
 };
 
@@ -154,6 +161,7 @@ CColorPrefs::CColorPrefs(const MonitorSettings& settings, const ChartColorTable&
   elements->horizontalHeaderItem(0)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   elements->setColumnWidth(0, 250);
   elements->verticalHeader()->hide();
+  elements->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 3);
   elements->setShowGrid(false);
   elements->setSelectionBehavior(QAbstractItemView::SelectRows);
   elements->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -268,8 +276,7 @@ void CColorPrefs::writeNumberEdits() {
   const ColorPrefsValues& v = editor_.values();
   findControlAs<QLineEdit>(this, kRawThreshEdit)->setText(QString::number(v.quoteCountRawThresh));
   findControlAs<QLineEdit>(this, kSeqThreshEdit)->setText(QString::number(v.quoteCountSeqThresh));
-  findControlAs<QLineEdit>(this, kAlgoThreshEdit)
-      ->setText(QString::number(v.highAlgoCountsThresh));
+  findControlAs<QLineEdit>(this, kAlgoThreshEdit)->setText(QString::number(v.highAlgoCountsThresh));
   findControlAs<QLineEdit>(this, kLineWidthEdit)->setText(QString::number(v.lineWidth));
 }
 

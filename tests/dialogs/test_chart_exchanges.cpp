@@ -81,7 +81,8 @@ TEST(ChartExchangesDialog, CancelKeepsTheSwitchesButStillRedraws) {
     box(dialog, 1085)->click();
     press(dialog, 2);
   });
-  EXPECT_FALSE(chooseChartExchanges(listing, reporting, [&] { ++redraws; }, nullptr));
+  EXPECT_FALSE(chooseChartExchanges(
+      listing, reporting, [&] { ++redraws; }, nullptr));
   EXPECT_EQ(listing, allOn());
   EXPECT_EQ(reporting, allOn());
   EXPECT_EQ(redraws, 1);

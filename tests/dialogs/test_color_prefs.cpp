@@ -47,8 +47,8 @@ QColor backgroundOf(QWidget* sample) {
 class ColorPrefsTest : public ::testing::Test {
  protected:
   std::unique_ptr<CColorPrefs> open() {
-    auto d = std::make_unique<CColorPrefs>(settings_, colors_, settings_.listFont,
-                                           settings_.chartFont);
+    auto d =
+        std::make_unique<CColorPrefs>(settings_, colors_, settings_.listFont, settings_.chartFont);
     d->askYesNo = [this](const QString& title, const QString& text) {
       questions_ << title + "|" + text;
       return answerYes_;
@@ -244,8 +244,8 @@ TEST_F(ColorPrefsTest, OkRecoloursOnlyTheListWhoseThresholdChangedInTheStepOrder
   press(*d, 1);
   confirm(*d);
   EXPECT_EQ(settings_.quoteCountSeqThresh, 777);
-  const std::vector<std::string> expected = {"erase", "style", "lock",   "font",   "unlock",
-                                             "recolor 1 3", "lock", "colors", "unlock", "redraw"};
+  const std::vector<std::string> expected = {"erase",       "style", "lock",   "font",   "unlock",
+                                             "recolor 1 3", "lock",  "colors", "unlock", "redraw"};
   EXPECT_EQ(steps_, expected);
 }
 

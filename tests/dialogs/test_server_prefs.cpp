@@ -47,7 +47,8 @@ bool runDialog(ServerPrefsValues& fields, int& erased, const std::function<void(
     ASSERT_NE(dialog, nullptr);
     drive(dialog);
   });
-  return editServerPrefs(fields, [&] { ++erased; }, nullptr);
+  return editServerPrefs(
+      fields, [&] { ++erased; }, nullptr);
 }
 
 void press(QWidget* dialog, int id) { findControlAs<QPushButton>(dialog, id)->click(); }

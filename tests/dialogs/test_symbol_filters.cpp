@@ -215,9 +215,9 @@ TEST_F(SymbolFiltersTest, EmptiedListOrCancelAppliesNothing) {
 
 TEST_F(SymbolFiltersTest, MenuCommandShowsTheCurrentStateAndBrowseFillsTheAlarmFile) {
   settings_.listEliminate = 1;
-  ASSERT_TRUE(table_->replaceSymbolFilters(
-      std::vector{makeSymbolEntry("QQQ"), makeSymbolEntry("IBM")}, "a.wav",
-      std::span<char>(settings_.symbolAlarmFile)));
+  ASSERT_TRUE(
+      table_->replaceSymbolFilters(std::vector{makeSymbolEntry("QQQ"), makeSymbolEntry("IBM")},
+                                   "a.wav", std::span<char>(settings_.symbolAlarmFile)));
   QTimer::singleShot(0, [this] {
     auto* d = qobject_cast<SymbolFilters*>(QApplication::activeModalWidget());
     ASSERT_NE(d, nullptr);
