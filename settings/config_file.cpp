@@ -381,11 +381,22 @@ bool writeConfigFile(MonitorSettings& settings, const ChartColorTable& colors,
   std::memset(settings.legacyUserName, 0, sizeof settings.legacyUserName);
   std::memset(settings.legacyPassword, 0, sizeof settings.legacyPassword);
   const std::vector<std::uint8_t> image = serializeConfig(settings, colors);
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return false;
-  const bool written = std::fwrite(image.data(), 1, image.size(), f) == image.size();
-  const bool closed = std::fclose(f) == 0;
-  return written && closed;
+  auto writeTo = [&image](const std::string& target) {
+    std::FILE* f = std::fopen(target.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool written = std::fwrite(image.data(), 1, image.size(), f) == image.size();
+    const bool closed = std::fclose(f) == 0;
+    return written && closed;
+  };
+  // Written beside the old file and then put in its place, so a full disk or a crash halfway
+  // leaves the previous settings whole instead of a cut file.
+  const std::string temp = path + ".new";
+  if (writeTo(temp)) {
+    if (std::rename(temp.c_str(), path.c_str()) == 0) return true;
+  }
+  std::remove(temp.c_str());
+  // A folder that takes no new files may still let the file itself be rewritten.
+  return writeTo(path);
 }
 
 }  // namespace kestrune

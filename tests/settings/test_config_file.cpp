@@ -363,6 +363,15 @@ TEST_F(ConfigFileTest, SaveZeroesLegacySlotsInMemory) {
   EXPECT_EQ(s.legacyPassword[0], '\0');
 }
 
+TEST_F(ConfigFileTest, SaveLeavesNoTemporaryFileBehind) {
+  MonitorSettings s;
+  ChartColorTable c;
+  ASSERT_TRUE(writeConfigFile(s, c, path_));
+  ASSERT_TRUE(writeConfigFile(s, c, path_));
+  EXPECT_FALSE(std::filesystem::exists(path_ + ".new"));
+  EXPECT_EQ(fileBytes().size(), kConfigFileSize);
+}
+
 TEST_F(ConfigFileTest, UnwritablePlaceFailsQuietly) {
   MonitorSettings s;
   ChartColorTable c;

@@ -73,7 +73,9 @@ TEST(DialogBuilder, BuildsEachKindNamedByItsId) {
   auto* smart = findControlAs<QCheckBox>(parent.get(), 1102);
   ASSERT_NE(smart, nullptr);
   EXPECT_EQ(smart->text(), "Smart Scale: ");
-  EXPECT_EQ(smart->layoutDirection(), Qt::RightToLeft);
+  EXPECT_EQ(smart->layoutDirection(), Qt::LeftToRight);  // only the box moves
+  smart->click();
+  EXPECT_TRUE(smart->isChecked());
 
   EXPECT_NE(findControlAs<QTableView>(parent.get(), 1029), nullptr);
   EXPECT_EQ(findControlAs<QLineEdit>(parent.get(), 1013)->echoMode(), QLineEdit::Password);
