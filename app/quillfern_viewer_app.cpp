@@ -3,7 +3,10 @@
 #include <QApplication>
 
 #include "alerts/alert_center.h"
+#include "app/form_layout.h"
 #include "app/main_frame.h"
+#include "monitor/live_monitor.h"
+#include "recording/data_files.h"
 
 namespace kestrune {
 
@@ -17,7 +20,7 @@ CQuillfernViewerApp::~CQuillfernViewerApp() = default;
 namespace {
 
 // The alert lists, their controls, the watched symbols and the alarm commands plug into the view.
-void installAlerts(CQuillfernViewerView& view) {
+AlertCenter* installAlerts(CQuillfernViewerView& view) {
   auto* alerts = new AlertCenter(view.settings(), &view);
   ViewHooks& hooks = view.hooks();
   hooks.createList = [alerts](int id, QWidget* parent) -> QTableView* {
@@ -38,6 +41,27 @@ void installAlerts(CQuillfernViewerView& view) {
   view.setCommandHandler(ID_AUDIO_ALERTS, [alerts, &view] {
     alerts->audioAlertPrefs(&view, view.dpiScale());
   });
+  return alerts;
+}
+
+// The live link: Connect, Disconnect, both timers, the status callback and the day's data files.
+void installLiveMonitor(CQuillfernViewerView& view, AlertLists& lists) {
+  view.setLiveMonitor(std::make_unique<LiveMonitor>(view, view.settings(), view.serverFields(),
+                                                    lists, view.charts()));
+  LiveMonitor* live = view.liveMonitor();
+  ViewHooks& hooks = view.hooks();
+  hooks.buttonClicked = [live, next = hooks.buttonClicked](int id) {
+    if (id == IDC_CONNECT) {
+      live->onConnect();
+    } else if (id == IDC_DISCONNECT) {
+      live->onDisconnect();
+    } else if (next) {
+      next(id);
+    }
+  };
+  hooks.onTimer = [live](int id) { live->onTimer(id); };
+  hooks.stopClient = [live] { live->shutdown(); };
+  hooks.closeDataFiles = [live] { live->dataFiles().closeDataFiles(); };
 }
 
 }  // namespace
@@ -46,7 +70,8 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   frame_ = std::make_unique<CMainFrame>();
   auto* view = new CQuillfernViewerView(frame_.get(), std::move(options));
   frame_->setView(view);
-  installAlerts(*view);
+  AlertCenter* alerts = installAlerts(*view);
+  installLiveMonitor(*view, alerts->lists());
   view->initialUpdate();
   frame_->show();
   return true;

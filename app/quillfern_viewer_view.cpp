@@ -25,6 +25,7 @@
 #include "charts/chart_navigation.h"
 #include "charts/chart_widget.h"
 #include "client/qvs_hft.h"
+#include "monitor/live_monitor.h"
 #include "monitor/server_store.h"
 #include "settings/record_convert.h"
 
@@ -545,6 +546,20 @@ QString CQuillfernViewerView::manualPath() {
     if (info.isFile()) return info.canonicalFilePath();
   }
   return {};
+}
+
+void CQuillfernViewerView::showSampleTime(const std::string& hhmmss) {
+  if (auto* e = qobject_cast<QLineEdit*>(control(IDC_TIME))) {
+    e->setText(QString::fromLatin1(hhmmss.data(), static_cast<qsizetype>(hhmmss.size())));
+  }
+}
+
+void CQuillfernViewerView::setLiveMonitor(std::unique_ptr<LiveMonitor> live) {
+  live_ = std::move(live);
+}
+
+ConnectionControl* CQuillfernViewerView::connectionControl() {
+  return live_ != nullptr ? &live_->connection() : nullptr;
 }
 
 void CQuillfernViewerView::chartPictureReady(int chartIndex) {

@@ -24,6 +24,7 @@ class QTableView;
 namespace kestrune {
 
 class CQuillfernViewerView;
+class LiveMonitor;
 
 // Timers of the view window.
 inline constexpr int kReconnectTimerId = 1;
@@ -119,6 +120,13 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   void eraseLists() override;
   // A chart has a new picture: its surface repaints (window thread).
   void chartPictureReady(int chartIndex) override;
+  // The "Time:" box.
+  void showSampleTime(const std::string& hhmmss) override;
+  // The live monitor (connection control, record intake, data files); set once before the
+  // initial update. The status callback finds it through connectionControl().
+  void setLiveMonitor(std::unique_ptr<LiveMonitor> live);
+  LiveMonitor* liveMonitor() const { return live_.get(); }
+  ConnectionControl* connectionControl() override;
   void showDisconnectedControls() { showDisconnectedControls(false); }
 
   // Menu commands routed here by the frame; a command nobody handles yet does nothing.
@@ -183,6 +191,8 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   bool chartsReady_ = false;
   bool initialUpdateDone_ = false;
   bool tornDown_ = false;
+  // Last: it is destroyed before the charts and settings it works on.
+  std::unique_ptr<LiveMonitor> live_;
 };
 
 }  // namespace kestrune

@@ -275,9 +275,9 @@ void ConnectionControl::onTimer(int id) {
 void ConnectionControl::resetMonitorData() { runOnWindow(data_.resetMonitorData()); }
 
 void ConnectionControl::shutdown() {
+  if (closing_.exchange(true)) return;
   host_.stopTimer(RECONNECT_TIMER);
   host_.stopTimer(PING_TIMER);
-  closing_.store(true);
   library_.stop();
   files_.closeDataFiles();
 }

@@ -64,7 +64,7 @@ class ConnectionControl {
   void onTimer(int id);
   void resetMonitorData();
   // Teardown: stops the reconnection, the library and the recording; reports that arrive from
-  // here on are dropped.
+  // here on are dropped. Only the first call does anything.
   void shutdown();
 
   // The date the files of the session are named by, and whether it may name them: empty and
