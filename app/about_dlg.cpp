@@ -34,8 +34,8 @@ CAboutDlg::CAboutDlg(double dpiScale, QWidget* parent) : QDialog(parent) {
       auto* icon = new QLabel(this);
       icon->setObjectName(QStringLiteral("0"));
       const int side = static_cast<int>(32 * dpiScale);
-      icon->setGeometry(dialogUnitsToPixelsX(row.x, dpiScale), dialogUnitsToPixelsY(row.y, dpiScale),
-                        side, side);
+      icon->setGeometry(dialogUnitsToPixelsX(row.x, dpiScale),
+                        dialogUnitsToPixelsY(row.y, dpiScale), side, side);
       icon->setPixmap(windowIcon().isNull()
                           ? style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(side, side)
                           : windowIcon().pixmap(side, side));

@@ -81,8 +81,7 @@ struct ListPlacement {
 std::span<const ListPlacement> listPlacements();  // Raw, Seq, Algo
 
 // Chart surfaces in set-up order (Reporting, Listing, Algo) and their size at scale 1.0.
-inline constexpr int kChartSurfaceIds[3] = {IDC_REPORTING_CHART, IDC_LISTING_CHART,
-                                            IDC_ALGO_CHART};
+inline constexpr int kChartSurfaceIds[3] = {IDC_REPORTING_CHART, IDC_LISTING_CHART, IDC_ALGO_CHART};
 inline constexpr int kChartWidthPx = 480;
 inline constexpr int kChartHeightPx = 210;
 

@@ -79,7 +79,8 @@ void CMainFrame::buildMenus() {
     QAction* action = current->addAction(QString::fromLatin1(row.caption));
     action->setObjectName(QString::number(row.command));
     action->setData(row.command);
-    if (row.shortcut != nullptr) action->setShortcut(QKeySequence(QString::fromLatin1(row.shortcut)));
+    if (row.shortcut != nullptr)
+      action->setShortcut(QKeySequence(QString::fromLatin1(row.shortcut)));
     const int command = row.command;
     switch (command) {
       case ID_FILE_NEW:

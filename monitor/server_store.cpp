@@ -1,15 +1,15 @@
 #include "monitor/server_store.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QDir>
-#include <QSettings>
-#include <QVariant>
-#include <cstring>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QVariant>
+#include <cstring>
 
 namespace kestrune {
 namespace {

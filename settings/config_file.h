@@ -19,11 +19,11 @@ inline constexpr const char* kConfigFileName = "Kestrune.cfg";
 
 // What a read found, so the caller can apply fonts and the frame placement.
 struct ConfigReadResult {
-  bool opened = false;          // the file existed and could be read
-  double version = 1.0;         // as stored (1.0 when even the version was cut off)
-  bool placementRead = false;   // all 44 bytes of the frame placement arrived
-  bool listFontRead = false;    // a whole list font record arrived
-  bool chartFontRead = false;   // a whole chart font record arrived
+  bool opened = false;         // the file existed and could be read
+  double version = 1.0;        // as stored (1.0 when even the version was cut off)
+  bool placementRead = false;  // all 44 bytes of the frame placement arrived
+  bool listFontRead = false;   // a whole list font record arrived
+  bool chartFontRead = false;  // a whole chart font record arrived
 };
 
 // Reads a file image into settings and colours. A field cut by the end of the data keeps its

@@ -7,10 +7,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QPainter>
 #include <QRegularExpressionValidator>
 #include <QStyleOptionButton>
 #include <QStylePainter>

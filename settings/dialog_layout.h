@@ -34,15 +34,15 @@ enum ControlFlag : std::uint32_t {
   kDigits = 1u << 3,      // edit accepts digits only
   kAlignRight = 1u << 4,  // text right-aligned (edit or label)
   kAlignCenter = 1u << 5,
-  kMultiLine = 1u << 6,   // edit: multi-line
-  kBorder = 1u << 7,      // bordered (edit, picture, list)
-  kSunken = 1u << 8,      // picture: sunken frame
-  kTextLeft = 1u << 9,    // check box: text left of the box
-  kFlat = 1u << 10,       // check box / button: flat look
-  kDefault = 1u << 11,    // button: default push button
-  kGroupStart = 1u << 12, // starts a group of controls
-  kPassword = 1u << 13,   // edit: hides what is typed
-  kNoBorder = 1u << 14,   // edit: no frame
+  kMultiLine = 1u << 6,    // edit: multi-line
+  kBorder = 1u << 7,       // bordered (edit, picture, list)
+  kSunken = 1u << 8,       // picture: sunken frame
+  kTextLeft = 1u << 9,     // check box: text left of the box
+  kFlat = 1u << 10,        // check box / button: flat look
+  kDefault = 1u << 11,     // button: default push button
+  kGroupStart = 1u << 12,  // starts a group of controls
+  kPassword = 1u << 13,    // edit: hides what is typed
+  kNoBorder = 1u << 14,    // edit: no frame
 };
 
 // One control of a dialog template. id 0 marks a control nobody addresses (a plain caption);
@@ -50,7 +50,7 @@ enum ControlFlag : std::uint32_t {
 struct ControlRow {
   int id = 0;
   ControlKind kind = ControlKind::Label;
-  const char* caption = "";  // texts with '&' keep their mnemonic
+  const char* caption = "";        // texts with '&' keep their mnemonic
   int x = 0, y = 0, w = 0, h = 0;  // dialog units
   std::uint32_t flags = kNoFlags;
 };

@@ -27,10 +27,10 @@ LogFontRecord defaultLogFont(int dpiY) {
 }
 
 ColorRef& ChartColorTable::exchangeColor(int index) {
-  ColorRef* const slots[kExchangeCount] = {
-      &NQEXColor, &NYSEColor, &BOSTColor, &PACFColor, &BATSColor, &ISEXColor,
-      &CINCColor, &CBOEColor, &CHICColor, &AMEXColor, &EDGXColor, &EDGEColor,
-      &BATYColor, &PHILColor, &NQNMColor, &NSMLLColor};
+  ColorRef* const slots[kExchangeCount] = {&NQEXColor, &NYSEColor, &BOSTColor, &PACFColor,
+                                           &BATSColor, &ISEXColor, &CINCColor, &CBOEColor,
+                                           &CHICColor, &AMEXColor, &EDGXColor, &EDGEColor,
+                                           &BATYColor, &PHILColor, &NQNMColor, &NSMLLColor};
   if (index < 0 || index >= kExchangeCount) index = 0;
   return *slots[index];
 }

@@ -18,8 +18,8 @@ QFont toQFont(const LogFontRecord& f, int dpiY) {
   std::copy(f.lfFaceName, f.lfFaceName + kFaceNameSize, face);  // may lack its NUL
   font.setFamily(QString::fromLatin1(face));
   if (f.lfHeight < 0) {
-    font.setPixelSize(std::clamp(-static_cast<std::int64_t>(f.lfHeight), std::int64_t{1},
-                                 std::int64_t{1000}));
+    font.setPixelSize(
+        std::clamp(-static_cast<std::int64_t>(f.lfHeight), std::int64_t{1}, std::int64_t{1000}));
   } else if (f.lfHeight > 0) {
     // A cell height includes the internal leading; the character is about 90% of it.
     font.setPixelSize(std::clamp(f.lfHeight * 9 / 10, 1, 1000));

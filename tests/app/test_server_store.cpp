@@ -1,12 +1,11 @@
-#include "monitor/server_store.h"
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <QSettings>
 #include <cstring>
-#include <sys/stat.h>
 
+#include "monitor/server_store.h"
 #include "settings/monitor_settings.h"
 #include "tests/app/app_test_support.h"
 

@@ -28,9 +28,7 @@ struct Shell {
     frame.setView(view);
     view->initialUpdate();
   }
-  QAction* action(int command) {
-    return frame.findChild<QAction*>(QString::number(command));
-  }
+  QAction* action(int command) { return frame.findChild<QAction*>(QString::number(command)); }
   testing::ScratchProfile profile;
   CMainFrame frame;
   CQuillfernViewerView* view;
@@ -55,8 +53,12 @@ TEST(Shell, MenuBarHasEveryItemInOrder) {
     const char* keys;
   };
   const std::vector<std::vector<Item>> expected = {
-      {{"&New", "Ctrl+N"}, {"&Open...", "Ctrl+O"}, {"&Save", "Ctrl+S"}, {"Save &As...", ""},
-       {"", ""}, {"E&xit", ""}},
+      {{"&New", "Ctrl+N"},
+       {"&Open...", "Ctrl+O"},
+       {"&Save", "Ctrl+S"},
+       {"Save &As...", ""},
+       {"", ""},
+       {"E&xit", ""}},
       {{"&Users Manual", ""}, {"&About Kestrune", ""}},
       {{"&Server Prefs", ""},
        {"Data Collection &Times", ""},

@@ -1,5 +1,3 @@
-#include "app/quillfern_viewer_view.h"
-
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -19,6 +17,7 @@
 
 #include "app/form_layout.h"
 #include "app/main_frame.h"
+#include "app/quillfern_viewer_view.h"
 #include "monitor/server_store.h"
 #include "settings/record_convert.h"
 #include "tests/app/app_test_support.h"
@@ -94,8 +93,8 @@ TEST_P(ViewGeometryTest, EveryControlStandsAtItsPlace) {
     EXPECT_EQ(w->objectName(), QString::number(row.id));
     EXPECT_EQ(w->parentWidget(), v.form());
     const QRect want = dialogRectToPixels(row.x, row.y, row.w, row.h, s);
-    const bool moved = row.id == IDC_RAW_CAPTION || row.id == IDC_SEQ_CAPTION ||
-                       row.id == IDC_ALGO_CAPTION;
+    const bool moved =
+        row.id == IDC_RAW_CAPTION || row.id == IDC_SEQ_CAPTION || row.id == IDC_ALGO_CAPTION;
     const bool resized = row.kind == ControlKind::List || row.id == IDC_REPORTING_CHART ||
                          row.id == IDC_LISTING_CHART || row.id == IDC_ALGO_CHART;
     if (moved || row.kind == ControlKind::Label) {
@@ -177,8 +176,8 @@ TEST_F(ViewTest, DefaultControlStates) {
     EXPECT_FALSE(v.control(id)->isEnabled()) << id;
   }
   EXPECT_FALSE(v.control(IDC_DISCONNECT)->isEnabled());
-  for (int id : {IDC_CONNECT, IDC_RETRIEVE, IDC_VIEW_DATE, IDC_VIEW_DATE_LABEL,
-                 IDC_VIEW_DATE_HINT}) {
+  for (int id :
+       {IDC_CONNECT, IDC_RETRIEVE, IDC_VIEW_DATE, IDC_VIEW_DATE_LABEL, IDC_VIEW_DATE_HINT}) {
     EXPECT_TRUE(v.control(id)->isEnabled()) << id;
   }
   EXPECT_FALSE(v.control(IDC_CLEAR)->isEnabled());

@@ -1,5 +1,3 @@
-#include "settings/config_file.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +7,8 @@
 #include <iterator>
 #include <limits>
 #include <random>
+
+#include "settings/config_file.h"
 
 namespace kestrune {
 namespace {
@@ -311,8 +311,8 @@ class ConfigFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           ("kes_cfg_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           ("kes_cfg_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
     path_ = (dir_ / "Kestrune.cfg").string();
   }

@@ -1,5 +1,3 @@
-#include "settings/dialog_layout.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -11,6 +9,8 @@
 #include <QTableView>
 #include <QValidator>
 #include <memory>
+
+#include "settings/dialog_layout.h"
 
 namespace kestrune {
 namespace {

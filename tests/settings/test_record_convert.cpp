@@ -1,11 +1,11 @@
-#include "settings/record_convert.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QScreen>
 #include <QWidget>
 #include <cstring>
+
+#include "settings/record_convert.h"
 
 namespace kestrune {
 namespace {
