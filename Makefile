@@ -41,7 +41,7 @@ bench: deps $(BENCH_BUILD)/build.ninja
 	@for b in $(BENCH_BUILD)/bin/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b" || exit 1; done
 
 demo: build
-	scripts/demo
+	KES_BIN_DIR=$(CURDIR)/$(BUILD)/bin KES_DEMO_PROFILE=$(CURDIR)/$(BUILD)/demo-profile scripts/demo
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
