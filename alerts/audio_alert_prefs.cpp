@@ -97,6 +97,7 @@ bool browseWaveFile(QWidget* parent, char* fileName, QLineEdit* edit,
 
 AudioAlertPrefs::AudioAlertPrefs(QWidget* parent, double dpiScale) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Audio Alert Preferences"));
+  setFont(dialogFont(dpiScale));
   std::vector<ControlRow> rows = controlTable();
   buildControls(this, rows, dpiScale);
   setFixedSize(dialogUnitsToPixelsX(286, dpiScale), dialogUnitsToPixelsY(418, dpiScale));
