@@ -3,6 +3,12 @@
 #include <QApplication>
 
 #include "alerts/alert_center.h"
+#include "alerts/symbol_filters_dialog.h"
+#include "charts/chart_exchanges.h"
+#include "charts/chart_lock.h"
+#include "monitor/server_prefs.h"
+#include "settings/color_prefs.h"
+#include "settings/record_convert.h"
 #include "app/form_layout.h"
 #include "app/main_frame.h"
 #include "monitor/live_monitor.h"
@@ -64,6 +70,46 @@ void installLiveMonitor(CQuillfernViewerView& view, AlertLists& lists) {
   hooks.closeDataFiles = [live] { live->dataFiles().closeDataFiles(); };
 }
 
+// What the colour preferences change in the lists and charts when confirmed.
+ColorPrefsHooks colorPrefsHooks(CQuillfernViewerView& view, AlertLists& lists) {
+  ColorPrefsHooks h;
+  h.eraseLists = [&lists] { lists.markEraseOnce(); };
+  h.styleLists = [&view, &lists](const MonitorSettings& s) {
+    const QFont font = toQFont(s.listFont, view.logicalDpiY());
+    for (AlertKind kind : {AlertKind::Raw, AlertKind::Seq, AlertKind::Algo}) {
+      if (CColorListCtrl* control = lists.control(kind)) control->setListFont(font);
+    }
+    lists.applyListColors();
+  };
+  h.recolorByThreshold = [&view, &lists](int list, int column) {
+    const auto kind = static_cast<AlertKind>(list);
+    lists.recolorByThreshold(kind, column, listThreshold(view.settings(), kind));
+  };
+  h.underChartLock = [](const std::function<void()>& steps) {
+    std::lock_guard<std::mutex> lock(chartLock());
+    steps();
+  };
+  h.pointChartsAtFont = [&view] { view.charts().applySettings(); };
+  h.applyChartColors = [&view] { view.charts().applySettings(); };
+  h.redrawAllCharts = [&view] { view.charts().redrawAllCharts(); };
+  return h;
+}
+
+// The four dialogs of the Preferences menu; none writes a file of settings, that is for exit.
+void installPreferenceDialogs(CQuillfernViewerView& view, AlertCenter& alerts) {
+  view.setCommandHandler(ID_SERVER_PREFS, [&view] {
+    editServerPrefs(view.serverFields(), [&view] { view.eraseLists(); }, &view);
+  });
+  view.setCommandHandler(ID_SYMBOL_FILTERS, [&view, &alerts] {
+    editSymbolFilters(view.settings(), alerts.symbolFilters(), alerts.lists(), &view);
+  });
+  view.setCommandHandler(ID_CHART_EXCHANGES,
+                         [&view] { chooseChartExchanges(view.settings(), view.charts(), &view); });
+  view.setCommandHandler(ID_COLOR_PREFS, [&view, &alerts] {
+    editColourPrefs(view.settings(), chartColors(), colorPrefsHooks(view, alerts.lists()), &view);
+  });
+}
+
 }  // namespace
 
 bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
@@ -72,6 +118,7 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   frame_->setView(view);
   AlertCenter* alerts = installAlerts(*view);
   installLiveMonitor(*view, alerts->lists());
+  installPreferenceDialogs(*view, *alerts);
   view->initialUpdate();
   frame_->show();
   return true;
