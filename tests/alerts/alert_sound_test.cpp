@@ -4,6 +4,7 @@
 #include "alerts/alert_sound.h"
 
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 
 #include <QApplication>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <csignal>
 #include <numbers>
 
 #include "alerts/wav_data.h"
@@ -77,8 +79,10 @@ class AlertSoundServerTest : public ::testing::Test {
     server_ = new QProcess;
     server_->setProcessEnvironment(env);
     server_->setProcessChannelMode(QProcess::MergedChannels);
+    // The server goes with this test process even if the process dies mid-test.
+    server_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     server_->start(
-        pulse, {"--daemonize=no", "--use-pid-file=false", "--exit-idle-time=-1", "--system=false",
+        pulse, {"--daemonize=no", "--use-pid-file=false", "--exit-idle-time=30", "--system=false",
                 "--disallow-exit", "-n", "--load=module-null-sink sink_name=nullsink",
                 "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_});
     if (!server_->waitForStarted(5000) ||
