@@ -13,6 +13,8 @@
 #include "app/main_frame.h"
 #include "monitor/live_monitor.h"
 #include "recording/data_files.h"
+#include "recording/file_times.h"
+#include "recording/monitor_replay.h"
 
 namespace kestrune {
 
@@ -110,6 +112,43 @@ void installPreferenceDialogs(CQuillfernViewerView& view, AlertCenter& alerts) {
   });
 }
 
+// The collection window dialog, the View Date box, Retrieve and the hidden CLEAR button.
+void installRecording(CQuillfernViewerView& view, AlertLists& lists) {
+  view.setCommandHandler(ID_COLLECTION_TIMES, [&view] {
+    if (runFileTimes(&view, view.settings(), view.dpiScale())) view.eraseLists();
+  });
+  auto viewDate = std::make_shared<ViewDate>();
+  auto replay = [&view, &lists](const std::string& date) {
+    MonitorReplayHost::ViewPart part;
+    part.showStatus = [&view](const std::string& text) { view.showStatus(text); };
+    part.showDate = [&view](const std::string& text) { view.showSessionDate(text); };
+    part.resetMonitorData = [&view] {
+      if (LiveMonitor* live = view.liveMonitor()) {
+        if (auto windowPart = live->resetMonitorData()) windowPart();
+      }
+    };
+    MonitorReplayHost host(lists, view.charts(), std::move(part));
+    replayDay(host, date);
+  };
+  ViewHooks& hooks = view.hooks();
+  hooks.editChanged = [viewDate, next = hooks.editChanged](int id, const QString& text) {
+    if (id == IDC_VIEW_DATE) {
+      viewDate->edited(text.toLatin1().toStdString());
+    } else if (next) {
+      next(id, text);
+    }
+  };
+  hooks.buttonClicked = [viewDate, replay, next = hooks.buttonClicked](int id) {
+    if (id == IDC_RETRIEVE) {
+      if (!viewDate->text().empty()) replay(viewDate->text());
+    } else if (id == IDC_CLEAR) {
+      replay("10112010");
+    } else if (next) {
+      next(id);
+    }
+  };
+}
+
 }  // namespace
 
 bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
@@ -119,6 +158,7 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   AlertCenter* alerts = installAlerts(*view);
   installLiveMonitor(*view, alerts->lists());
   installPreferenceDialogs(*view, *alerts);
+  installRecording(*view, alerts->lists());
   view->initialUpdate();
   frame_->show();
   return true;
