@@ -4,10 +4,13 @@
 
 #include <QApplication>
 #include <QImage>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "charts/chart_lock.h"
@@ -293,6 +296,33 @@ TEST_F(ExchangeChartsTest, WidgetShowsTheLastFinishedPicture) {
   const QImage shown = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
   ASSERT_EQ(shown.size(), picture.size());
   EXPECT_EQ(shown, picture.convertToFormat(QImage::Format_RGB32));
+}
+
+// The receive thread draws its chart while the window thread redraws and copies pictures: every
+// picture a widget gets is a whole one, and nothing is torn down under anybody.
+TEST_F(ExchangeChartsTest, LiveIntakeAndWindowThreadShareThePictures) {
+  std::atomic<bool> done{false};
+  std::thread receiver([&] {
+    char text[128];
+    for (int s = 34200; s < 34200 + 120; ++s) {
+      std::snprintf(text, sizeof(text), "%02d%02d%02d|%d|1|1|1|1|1|1|1|1|1|1|1|1|1|1|1|", s / 3600,
+                    (s / 60) % 60, s % 60, (s - 34200) % 97);
+      charts->takeListingSample(text);
+      charts->takeAlgoSample(text);
+    }
+    done = true;
+  });
+  int copies = 0;
+  while (!done.load()) {
+    charts->redrawAllCharts();
+    const QImage picture = charts->finishedPicture(ChartId::Listing);
+    ASSERT_EQ(picture.size(), QSize(W, H));
+    ++copies;
+  }
+  receiver.join();
+  EXPECT_GT(copies, 0);
+  EXPECT_EQ(charts->window().latestSecond, 34200 + 119);
+  EXPECT_EQ(series(ChartId::Listing)[0].values[34200 + 96], 96);
 }
 
 }  // namespace
