@@ -16,12 +16,16 @@ export QT_QPA_PLATFORM=xcb
 hook=""
 if [ -n "$shot" ]; then hook="sleep 2; import -window root '$shot'"; fi
 
-xvfb-run -a -s "-screen 0 1600x1000x24" sh -c '
-  "$1" & pid=$!
-  if ! python3 "$2" "Kestrune - Whole Market HFT/Algo Monitor" 30 "$3"; then
-    echo "the window never appeared"; kill "$pid"; exit 1
-  fi
-  wait "$pid"' smoke "$bin" "$here/close_window.py" "$hook"
+run_once() {
+  xvfb-run -a -s "-screen 0 1600x1000x24" sh -c '
+    "$1" & pid=$!
+    if ! python3 "$2" "Kestrune - Whole Market HFT/Algo Monitor" 30 "$3"; then
+      echo "the window never appeared"; kill "$pid"; exit 1
+    fi
+    wait "$pid"' smoke "$bin" "$here/close_window.py" "$1"
+}
+
+run_once "$hook"
 
 size=$(stat -c %s Kestrune.cfg)
 [ "$size" = 2928 ] || { echo "Kestrune.cfg is $size bytes"; exit 1; }
@@ -31,4 +35,8 @@ store="$XDG_CONFIG_HOME/Brenmoor/Kestrune.conf"
 [ -f "$store" ] || { echo "no per-user store written"; exit 1; }
 mode=$(stat -c %a "$store")
 [ "$mode" = 600 ] || { echo "store mode $mode"; exit 1; }
+# A second run that changes nothing saves the very same bytes.
+cp Kestrune.cfg first.cfg
+run_once ""
+cmp -s first.cfg Kestrune.cfg || { echo "the second run saved different settings"; exit 1; }
 echo "closed cleanly: Kestrune.cfg $size bytes, store mode $mode"
