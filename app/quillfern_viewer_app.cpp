@@ -4,17 +4,17 @@
 
 #include "alerts/alert_center.h"
 #include "alerts/symbol_filters_dialog.h"
-#include "charts/chart_exchanges.h"
-#include "charts/chart_lock.h"
-#include "monitor/server_prefs.h"
-#include "settings/color_prefs.h"
-#include "settings/record_convert.h"
 #include "app/form_layout.h"
 #include "app/main_frame.h"
+#include "charts/chart_exchanges.h"
+#include "charts/chart_lock.h"
 #include "monitor/live_monitor.h"
+#include "monitor/server_prefs.h"
 #include "recording/data_files.h"
 #include "recording/file_times.h"
 #include "recording/monitor_replay.h"
+#include "settings/color_prefs.h"
+#include "settings/record_convert.h"
 
 namespace kestrune {
 
@@ -46,9 +46,8 @@ AlertCenter* installAlerts(CQuillfernViewerView& view) {
       next(id);
     }
   };
-  view.setCommandHandler(ID_AUDIO_ALERTS, [alerts, &view] {
-    alerts->audioAlertPrefs(&view, view.dpiScale());
-  });
+  view.setCommandHandler(ID_AUDIO_ALERTS,
+                         [alerts, &view] { alerts->audioAlertPrefs(&view, view.dpiScale()); });
   return alerts;
 }
 
@@ -100,7 +99,8 @@ ColorPrefsHooks colorPrefsHooks(CQuillfernViewerView& view, AlertLists& lists) {
 // The four dialogs of the Preferences menu; none writes a file of settings, that is for exit.
 void installPreferenceDialogs(CQuillfernViewerView& view, AlertCenter& alerts) {
   view.setCommandHandler(ID_SERVER_PREFS, [&view] {
-    editServerPrefs(view.serverFields(), [&view] { view.eraseLists(); }, &view);
+    editServerPrefs(
+        view.serverFields(), [&view] { view.eraseLists(); }, &view);
   });
   view.setCommandHandler(ID_SYMBOL_FILTERS, [&view, &alerts] {
     editSymbolFilters(view.settings(), alerts.symbolFilters(), alerts.lists(), &view);

@@ -44,7 +44,7 @@ QPixmap logoPixmap(QSize size) {
   p.setRenderHint(QPainter::Antialiasing);
   p.setPen(QPen(QColor(0, 154, 255), 1.5));
   const int w = size.width(), h = size.height();
-  const QPointF trace[] = {{0.0, h * 0.80}, {w * 0.15, h * 0.65}, {w * 0.30, h * 0.75},
+  const QPointF trace[] = {{0.0, h * 0.80},      {w * 0.15, h * 0.65}, {w * 0.30, h * 0.75},
                            {w * 0.45, h * 0.40}, {w * 0.60, h * 0.55}, {w * 0.75, h * 0.25},
                            {w * 1.0, h * 0.35}};
   p.drawPolyline(trace, 7);
@@ -69,33 +69,47 @@ struct ChartControls {
 constexpr ChartControls kChartControls[3] = {
     {IDC_HARDMAX_REPORTING, IDC_HARDMAX_REPORTING_CAPTION, IDC_SMART_SCALE_REPORTING,
      IDC_LEGEND_REPORTING, IDC_TOTAL_ONLY_REPORTING},
-    {IDC_HARDMAX_LISTING, IDC_HARDMAX_LISTING_CAPTION, IDC_SMART_SCALE_LISTING,
-     IDC_LEGEND_LISTING, IDC_TOTAL_ONLY_LISTING},
+    {IDC_HARDMAX_LISTING, IDC_HARDMAX_LISTING_CAPTION, IDC_SMART_SCALE_LISTING, IDC_LEGEND_LISTING,
+     IDC_TOTAL_ONLY_LISTING},
     {IDC_HARDMAX_ALGO, IDC_HARDMAX_ALGO_CAPTION, IDC_SMART_SCALE_ALGO, IDC_LEGEND_ALGO,
      IDC_TOTAL_ONLY_ALGO},
 };
 
 std::uint8_t* switchOf(MonitorSettings& s, int id) {
   switch (id) {
-    case IDC_SMART_SCALE_REPORTING: return &s.smartScaleReporting;
-    case IDC_SMART_SCALE_LISTING: return &s.smartScaleListing;
-    case IDC_SMART_SCALE_ALGO: return &s.smartScaleAlgo;
-    case IDC_LEGEND_LISTING: return &s.colorLegendListing;
-    case IDC_LEGEND_REPORTING: return &s.colorLegendReporting;
-    case IDC_LEGEND_ALGO: return &s.colorLegendAlgo;
-    case IDC_TOTAL_ONLY_REPORTING: return &s.totalOnlyReporting;
-    case IDC_TOTAL_ONLY_LISTING: return &s.totalOnlyListing;
-    case IDC_TOTAL_ONLY_ALGO: return &s.totalOnlyAlgo;
-    default: return nullptr;
+    case IDC_SMART_SCALE_REPORTING:
+      return &s.smartScaleReporting;
+    case IDC_SMART_SCALE_LISTING:
+      return &s.smartScaleListing;
+    case IDC_SMART_SCALE_ALGO:
+      return &s.smartScaleAlgo;
+    case IDC_LEGEND_LISTING:
+      return &s.colorLegendListing;
+    case IDC_LEGEND_REPORTING:
+      return &s.colorLegendReporting;
+    case IDC_LEGEND_ALGO:
+      return &s.colorLegendAlgo;
+    case IDC_TOTAL_ONLY_REPORTING:
+      return &s.totalOnlyReporting;
+    case IDC_TOTAL_ONLY_LISTING:
+      return &s.totalOnlyListing;
+    case IDC_TOTAL_ONLY_ALGO:
+      return &s.totalOnlyAlgo;
+    default:
+      return nullptr;
   }
 }
 
 double* hardMaxOf(MonitorSettings& s, int id) {
   switch (id) {
-    case IDC_HARDMAX_REPORTING: return &s.hardMaxReporting;
-    case IDC_HARDMAX_LISTING: return &s.hardMaxListing;
-    case IDC_HARDMAX_ALGO: return &s.hardMaxAlgo;
-    default: return nullptr;
+    case IDC_HARDMAX_REPORTING:
+      return &s.hardMaxReporting;
+    case IDC_HARDMAX_LISTING:
+      return &s.hardMaxListing;
+    case IDC_HARDMAX_ALGO:
+      return &s.hardMaxAlgo;
+    default:
+      return nullptr;
   }
 }
 
@@ -377,10 +391,9 @@ void CQuillfernViewerView::setUpList(int index) {
     caption->move(scaledPixels(place.caption.x(), dpiScale_),
                   scaledPixels(place.caption.y(), dpiScale_));
   }
-  view->setGeometry(scaledPixels(place.list.x(), dpiScale_),
-                    scaledPixels(place.list.y(), dpiScale_),
-                    scaledPixels(place.list.width(), dpiScale_),
-                    scaledPixels(place.list.height(), dpiScale_));
+  view->setGeometry(
+      scaledPixels(place.list.x(), dpiScale_), scaledPixels(place.list.y(), dpiScale_),
+      scaledPixels(place.list.width(), dpiScale_), scaledPixels(place.list.height(), dpiScale_));
   view->setShowGrid(true);
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setSortingEnabled(false);
@@ -421,9 +434,8 @@ void CQuillfernViewerView::gatherLiveValues() {
   if (frame_ != nullptr) settings_.framePlacement = placementOf(*frame_);
   auto widthsOf = [this](int listId, std::int32_t* out, int count) {
     QTableView* view = list(listId);
-    const int existing = view != nullptr && view->model() != nullptr
-                             ? view->model()->columnCount()
-                             : 0;
+    const int existing =
+        view != nullptr && view->model() != nullptr ? view->model()->columnCount() : 0;
     for (int c = 0; c < count; ++c) out[c] = c < existing ? view->columnWidth(c) : 0;
   };
   widthsOf(IDC_RAW_LIST, settings_.rawColumnWidths.data(), 6);
@@ -469,16 +481,16 @@ void CQuillfernViewerView::showStatus(const std::string& text) {
 
 void CQuillfernViewerView::showDisconnectedControls(bool disconnectEnabled) {
   if (QWidget* w = control(IDC_DISCONNECT)) w->setEnabled(disconnectEnabled);
-  for (int id : {IDC_CONNECT, IDC_RETRIEVE, IDC_VIEW_DATE_LABEL, IDC_VIEW_DATE_HINT,
-                 IDC_VIEW_DATE}) {
+  for (int id :
+       {IDC_CONNECT, IDC_RETRIEVE, IDC_VIEW_DATE_LABEL, IDC_VIEW_DATE_HINT, IDC_VIEW_DATE}) {
     if (QWidget* w = control(id)) w->setEnabled(true);
   }
 }
 
 void CQuillfernViewerView::showConnectedControls() {
   if (QWidget* w = control(IDC_DISCONNECT)) w->setEnabled(true);
-  for (int id : {IDC_CONNECT, IDC_RETRIEVE, IDC_VIEW_DATE_LABEL, IDC_VIEW_DATE_HINT,
-                 IDC_VIEW_DATE}) {
+  for (int id :
+       {IDC_CONNECT, IDC_RETRIEVE, IDC_VIEW_DATE_LABEL, IDC_VIEW_DATE_HINT, IDC_VIEW_DATE}) {
     if (QWidget* w = control(id)) w->setEnabled(false);
   }
 }
