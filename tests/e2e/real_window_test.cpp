@@ -1,0 +1,111 @@
+// The monitor as a person runs it in the demo: a profile of its own (working directory and
+// per-user store seeded with the simulator's address, port and demo account), the real window,
+// a click on Connect, and the market filling the lists, the status line and the Data/ files.
+// Registered to run under a virtual X server; it also runs offscreen.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/form_layout.h"
+#include "app/main_frame.h"
+#include "app/quillfern_viewer_app.h"
+#include "monitor/server_store.h"
+#include "tests/support/feedsim_process.h"
+
+namespace kestrune {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+TEST(RealWindow, TheDemoProfileConnectsToTheSimulatorAndTheMarketFillsTheWindow) {
+  QTemporaryDir profile;
+  ASSERT_TRUE(profile.isValid());
+  const fs::path work = fs::path(profile.path().toStdString()) / "work";
+  fs::create_directories(work);
+  // The per-user store and the working directory are the profile's, never the user's.
+  ::setenv("XDG_CONFIG_HOME", (profile.path() + "/config").toLocal8Bit().constData(), 1);
+  const fs::path before = fs::current_path();
+  fs::current_path(work);
+
+  FeedsimProcess sim(
+      {"--speed", "50", "--start", "09:30:00", "--date", "12062026", "--status-every", "5"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+
+  static int argc = 1;
+  static char name[] = "real_window_test";
+  static char* argv[] = {name, nullptr};
+  QApplication qapp(argc, argv);
+  {
+    ServerPrefsValues seed;
+    seed.serverPort = sim.port();
+    std::snprintf(seed.serverAddress, sizeof seed.serverAddress, "127.0.0.1");
+    std::snprintf(seed.userName, sizeof seed.userName, "demo");
+    std::snprintf(seed.userPassword, sizeof seed.userPassword, "demo");
+    ASSERT_TRUE(writeServerSettings(seed));
+  }
+
+  {
+    CQuillfernViewerApp app;
+    ASSERT_TRUE(app.initInstance());
+    CQuillfernViewerView* view = app.view();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app.frame()));
+
+    auto* connect = qobject_cast<QPushButton*>(view->control(IDC_CONNECT));
+    auto* disconnect = qobject_cast<QPushButton*>(view->control(IDC_DISCONNECT));
+    auto* status = qobject_cast<QPlainTextEdit*>(view->control(IDC_STATUS));
+    auto* date = qobject_cast<QLineEdit*>(view->control(IDC_DATE));
+    QTableView* raw = view->list(IDC_RAW_LIST);
+    ASSERT_TRUE(connect && disconnect && status && date && raw);
+    EXPECT_TRUE(connect->isEnabled());
+    EXPECT_FALSE(disconnect->isEnabled());
+
+    QTest::mouseClick(connect, Qt::LeftButton);
+    EXPECT_FALSE(connect->isEnabled());
+    EXPECT_TRUE(disconnect->isEnabled());
+    ASSERT_TRUE(waitFor([&] { return date->text() == "12/06/2026"; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return raw->model()->rowCount() >= 3; }, 20000));
+    ASSERT_TRUE(waitFor([&] { return status->toPlainText().startsWith("Server time"); }, 20000));
+    for (int n = 1; n <= 6; ++n) {
+      EXPECT_TRUE(fs::exists(work / "Data" / ("12062026_hft" + std::to_string(n) + ".txt")));
+    }
+    if (const char* shot = std::getenv("KES_SHOT")) {
+      app.frame()->grab().save(QString::fromLocal8Bit(shot));
+    }
+
+    QTest::mouseClick(disconnect, Qt::LeftButton);
+    EXPECT_EQ(status->toPlainText(), "Kestrune Server Disconnected.");
+    EXPECT_TRUE(connect->isEnabled());
+    EXPECT_FALSE(disconnect->isEnabled());
+    app.frame()->close();
+  }
+  // Closing the window saved the profile's settings where it runs.
+  EXPECT_TRUE(fs::exists(work / "Kestrune.cfg"));
+  fs::current_path(before);
+}
+
+}  // namespace
+}  // namespace kestrune
