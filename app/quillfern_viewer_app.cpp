@@ -4,6 +4,7 @@
 
 #include "alerts/alert_center.h"
 #include "alerts/symbol_filters_dialog.h"
+#include "app/chart_navigation_controls.h"
 #include "app/form_layout.h"
 #include "app/main_frame.h"
 #include "charts/chart_exchanges.h"
@@ -159,6 +160,7 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   installLiveMonitor(*view, alerts->lists());
   installPreferenceDialogs(*view, *alerts);
   installRecording(*view, alerts->lists());
+  installChartNavigation(*view);
   view->initialUpdate();
   frame_->show();
   return true;
