@@ -229,19 +229,6 @@ TEST_F(ConnectionControlTest, AFailedConnectReplacesTheLibraryTextAndStaysUnlink
   EXPECT_TRUE(host_.timers.empty());
 }
 
-TEST_F(ConnectionControlTest, SessionStartClearsViewsShowsDateAndOpensTheSixFiles) {
-  control_.connectToServer(true);
-  settle();
-  const int resetsBefore = data_.resets;
-  fromServer(8, 0, "12062026");
-  settle();
-  EXPECT_EQ(data_.resets, resetsBefore + 1);
-  EXPECT_EQ(host_.date, "12/06/2026");
-  EXPECT_EQ(control_.sessionDate(), "12062026");
-  for (int n = 1; n <= 6; ++n) EXPECT_TRUE(fs::exists(dataFile("12062026", n))) << n;
-  EXPECT_TRUE(files_.dataFilesOpen());
-}
-
 TEST_F(ConnectionControlTest, RecordsAreShownInOrderAndEachWrittenToItsFile) {
   linked();
   const std::vector<std::pair<int, int>> routes = {{33, 1}, {33, 2}, {33, 3},
@@ -275,21 +262,6 @@ TEST_F(ConnectionControlTest, RecordsAreShownInOrderAndEachWrittenToItsFile) {
   }
 }
 
-TEST_F(ConnectionControlTest, ANewDateSwitchesFilesAndKeepsTheViews) {
-  linked();
-  fromServer(33, 1, "old");
-  settle();
-  const int resets = data_.resets;
-  fromServer(9, 0, "12072026");
-  fromServer(33, 1, "new");
-  settle();
-  EXPECT_EQ(data_.resets, resets);
-  EXPECT_EQ(data_.shown, (std::vector<std::string>{"A1:old", "A1:new"}));
-  EXPECT_EQ(host_.date, "12/07/2026");
-  EXPECT_EQ(readFile(dataFile("12062026", 1)), "old\r\n");
-  EXPECT_EQ(readFile(dataFile("12072026", 1)), "new\r\n");
-}
-
 TEST_F(ConnectionControlTest, ADateThatIsNotEightDigitsNamesNoFileAndSaysSo) {
   linked();
   const std::vector<std::string> refused = {"../../../tmp/x", "1206202",     "120620266",
@@ -313,18 +285,6 @@ TEST_F(ConnectionControlTest, ADateThatIsNotEightDigitsNamesNoFileAndSaysSo) {
   fromServer(33, 1, "recorded");
   settle();
   EXPECT_EQ(readFile(dataFile("12082026", 1)), "recorded\r\n");
-}
-
-TEST_F(ConnectionControlTest, OnlyAWholeDayWindowOpensTheFilesWithTheDate) {
-  wholeDay_ = false;
-  linked();
-  EXPECT_EQ(host_.date, "12/06/2026");
-  EXPECT_FALSE(files_.dataFilesOpen());
-  // Outside the recording window a record is shown, not written.
-  fromServer(33, 1, "shown only");
-  settle();
-  EXPECT_EQ(data_.shown.back(), "A1:shown only");
-  EXPECT_FALSE(fs::exists(dataFile("12062026", 1)));
 }
 
 TEST_F(ConnectionControlTest, RefusalsDisconnectFirstAndEndWithTheirText) {
@@ -386,16 +346,6 @@ TEST_F(ConnectionControlTest, ALostLinkRetriesEveryPeriodUntilTheServerIsBack) {
   EXPECT_TRUE(control_.sessionUp());
   EXPECT_FALSE(control_.reconnectPending());
   EXPECT_EQ(host_.timers, (std::map<int, int>{{PING_TIMER, 60000}}));
-
-  // Reconnecting on the same day appends to the same files.
-  fromServer(8, 0, "12062026");
-  fromServer(33, 1, "before");
-  fromServer(20, 0, "");
-  control_.onTimer(RECONNECT_TIMER);
-  fromServer(8, 0, "12062026");
-  fromServer(33, 1, "after");
-  settle();
-  EXPECT_EQ(readFile(dataFile("12062026", 1)), "before\r\nafter\r\n");
 }
 
 TEST_F(ConnectionControlTest, DisconnectCancelsAPendingReconnection) {
