@@ -35,9 +35,9 @@ bool ChartNavigationControls::editChanged(int id, const QString& text) {
 }
 
 bool ChartNavigationControls::buttonClicked(int id) {
-  ChartWindow& window = view_.charts().window();
+  ExchangeCharts& charts = view_.charts();
   if (id == IDC_GOTO) {
-    gotoTime(window, gotoHour_, gotoMinute_, gotoSecond_);
+    charts.editWindow([&](ChartWindow& w) { gotoTime(w, gotoHour_, gotoMinute_, gotoSecond_); });
     redrawAllCharts();
     return true;
   }
@@ -45,9 +45,9 @@ bool ChartNavigationControls::buttonClicked(int id) {
   if (d == 0) return false;
   if (id == IDC_HOUR_BACK || id == IDC_MINUTE_BACK || id == IDC_SECOND_BACK) {
     // A step that would end the window at or before second 0 changes nothing, so draws nothing.
-    if (stepBack(window, d)) redrawAllCharts();
+    if (charts.editWindow([d](ChartWindow& w) { return stepBack(w, d); })) redrawAllCharts();
   } else {
-    stepForward(window, d);
+    charts.editWindow([d](ChartWindow& w) { stepForward(w, d); });
     redrawAllCharts();
   }
   return true;

@@ -245,8 +245,13 @@ void CQuillfernViewerView::onDataPointsEdited(const QString& text) {
     hooks_.dataPointsEdited(text);
     return;
   }
-  if (!applyDataPointsText(charts_->window(), text.toLatin1().constData())) return;
-  settings_.dataPoints = charts_->window().dataPoints;
+  const QByteArray typed = text.toLatin1();
+  const bool applied = charts_->editWindow([&](ChartWindow& w) {
+    if (!applyDataPointsText(w, typed.constData())) return false;
+    settings_.dataPoints = w.dataPoints;
+    return true;
+  });
+  if (!applied) return;
   charts_->redrawAllCharts();
   for (int i = 0; i < 3; ++i) chartPictureReady(i);
 }

@@ -56,17 +56,23 @@ bool chartAlarmDue(const ChartSeriesSet& series, std::int32_t s, const ChartAlar
 }
 
 bool takeLiveSample(ChartId chart, const char* text, ChartSeriesSet& series, ChartWindow& window,
-                    const ChartAlarmRule& alarm, ChartIntakeEffects& effects) {
+                    const ChartAlarmRule& alarm, ChartIntakeEffects& effects,
+                    std::mutex* dataLock) {
   ChartSample sample;
   if (parseChartSample(text, sample) != SampleParse::Ok) return false;
   if (chart == ChartId::Listing) {
     effects.showSampleTime(sample.timeText);
     effects.driveCollectionWindow(sample.hour * 60 + sample.minute);
   }
-  storeChartSample(sample, series);
-  moveWindowForSample(chart, sample.secondOfDay, window);
-  if (chartAlarmDue(series, sample.secondOfDay, alarm))
-    effects.playChartAlarm(chartAlarmSlot(chart));
+  bool alarmDue = false;
+  {
+    std::unique_lock<std::mutex> guard;
+    if (dataLock != nullptr) guard = std::unique_lock<std::mutex>(*dataLock);
+    storeChartSample(sample, series);
+    moveWindowForSample(chart, sample.secondOfDay, window);
+    alarmDue = chartAlarmDue(series, sample.secondOfDay, alarm);
+  }
+  if (alarmDue) effects.playChartAlarm(chartAlarmSlot(chart));
   effects.redrawChart(chart);
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 
 #include "charts/chart_sample.h"
 #include "charts/chart_series.h"
@@ -47,9 +48,12 @@ bool chartAlarmDue(const ChartSeriesSet& series, std::int32_t s, const ChartAlar
 
 // Live intake of one sample: time box and collection window (listing only), store, window,
 // alarm, redraw. A sample that cannot be read (time outside the day, fewer than 16 counts)
-// changes nothing; returns whether it was taken.
+// changes nothing; returns whether it was taken. When `dataLock` is given, the store and the
+// window move happen under it, so a drawing or a navigation step on the window thread never
+// sees them half done; the effects run outside it.
 bool takeLiveSample(ChartId chart, const char* text, ChartSeriesSet& series, ChartWindow& window,
-                    const ChartAlarmRule& alarm, ChartIntakeEffects& effects);
+                    const ChartAlarmRule& alarm, ChartIntakeEffects& effects,
+                    std::mutex* dataLock = nullptr);
 
 // Replay intake: the time box (listing only) and the store; no window, alarm or drawing.
 bool takeReplaySample(ChartId chart, const char* text, ChartSeriesSet& series,

@@ -271,7 +271,7 @@ bool ExchangeCharts::takeLive(ChartId id, const char* text) {
   rule.use = slot.use != 0;
   rule.threshold = slot.threshold;
   rule.totalOnly = totalOnly(id) != 0;
-  return takeLiveSample(id, text, chart(id).series, window_, rule, *this);
+  return takeLiveSample(id, text, chart(id).series, window_, rule, *this, &chartLock());
 }
 
 bool ExchangeCharts::replayListingSample(const char* text) {
@@ -285,6 +285,7 @@ bool ExchangeCharts::replayAlgoSample(const char* text) {
 }
 
 void ExchangeCharts::resetSeriesStore(bool resetDataPoints) {
+  std::lock_guard<std::mutex> lock(chartLock());
   kestrune::resetSeriesStore({&chart(ChartId::Reporting).series, &chart(ChartId::Listing).series,
                               &chart(ChartId::Algo).series},
                              window_, resetDataPoints);

@@ -6,8 +6,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "charts/chart_intake.h"
+#include "charts/chart_lock.h"
 #include "charts/chart_series.h"
 #include "charts/chart_window.h"
 #include "charts/ryx_chart_template.h"
@@ -80,7 +82,14 @@ class ExchangeCharts : private ChartIntakeEffects {
 
   RyxChartTemplate& chart(ChartId id) { return charts_[chartIndex(id)]; }
   const RyxChartTemplate& chart(ChartId id) const { return charts_[chartIndex(id)]; }
+  // The window as the receive thread also moves it: read or change it on the window thread
+  // only through editWindow, which holds the chart lock (never call it with the lock held).
   ChartWindow& window() { return window_; }
+  template <class F>
+  auto editWindow(F&& change) {
+    std::lock_guard<std::mutex> lock(chartLock());
+    return change(window_);
+  }
   const SecondOfDayTables& timeTables() const { return tables_; }
   MonitorSettings& settings() { return settings_; }
 
