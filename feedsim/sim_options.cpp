@@ -9,7 +9,8 @@ namespace kestrune::feedsim {
 namespace {
 
 bool toInt(std::string_view s, long long lo, long long hi, long long& out) {
-  if (s.empty()) return false;
+  // from_chars takes a minus sign, so "-0" would pass as 0 where only digits belong.
+  if (s.empty() || (s.front() == '-' && lo >= 0)) return false;
   long long v = 0;
   auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
   if (ec != std::errc() || p != s.data() + s.size() || v < lo || v > hi) return false;

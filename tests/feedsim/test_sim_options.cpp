@@ -106,6 +106,22 @@ TEST(FeedsimOptions, BadValuesAreRefusedWithAMessage) {
   }
 }
 
+// A minus sign before a zero is no digit: "-0:-0:-0" is no clock, "-0" no port or count.
+TEST(FeedsimOptions, NegativeZeroIsRefused) {
+  EXPECT_EQ(parseClock("-0:-0:-0"), -1);
+  EXPECT_EQ(parseClock("-0:00:00"), -1);
+  EXPECT_EQ(parseClock("00:00:00"), 0);
+  for (const char* option : {"--port", "--seed", "--split", "--burst"}) {
+    SimOptions o;
+    std::string error;
+    EXPECT_FALSE(parse({option, "-0"}, o, error)) << option;
+  }
+  SimCommand c;
+  std::string error;
+  EXPECT_FALSE(parseCommand("time -0:-0:-0", c, error));
+  EXPECT_FALSE(parseCommand("coalesce -0", c, error));
+}
+
 TEST(FeedsimCommands, ValidCommandsAndTheirTextArgument) {
   SimCommand c;
   std::string error;
