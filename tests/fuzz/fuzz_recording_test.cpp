@@ -1,0 +1,164 @@
+// Fuzzing the day-file reader: the same bytes give the same lines however they arrive, and no
+// line handed on is longer than a record of ours can be.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "recording/data_files.h"
+#include "recording/data_reader.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace kestrune {
+namespace {
+
+using fuzz::Rng;
+
+struct Split {
+  std::vector<std::string> lines;
+  std::uint64_t longSkipped = 0;
+  bool operator==(const Split&) const = default;
+};
+
+// The plain reading: split at line feeds, drop NUL bytes, skip empty lines and lines too long.
+Split referenceSplit(const std::string& bytes) {
+  Split out;
+  std::string line;
+  auto end = [&] {
+    if (line.size() > kMaxDataLine)
+      ++out.longSkipped;
+    else if (!line.empty())
+      out.lines.push_back(line);
+    line.clear();
+  };
+  for (char c : bytes) {
+    if (c == '\n')
+      end();
+    else if (c != '\0')
+      line.push_back(c);
+  }
+  end();
+  return out;
+}
+
+// Sink that checks every line it is given against the reader's promises.
+DataLineSink checkingSink(Split& into) {
+  return [&into](const char* text, std::size_t length) {
+    EXPECT_GE(length, 1u);
+    EXPECT_LE(length, kMaxDataLine);
+    EXPECT_EQ(text[length], '\0');
+    EXPECT_EQ(std::strlen(text), length);  // no NUL inside
+    EXPECT_EQ(std::memchr(text, '\n', length), nullptr);
+    into.lines.emplace_back(text, length);
+  };
+}
+
+std::string randomDay(Rng& rng) {
+  if (rng.chance(3)) return fuzz::randomText(rng, rng.chance(10) ? 6000 : 800);
+  // Lines of our own length and around the limit, with the odd damage.
+  std::string bytes;
+  const int lines = static_cast<int>(rng.below(30));
+  for (int l = 0; l < lines; ++l) {
+    const std::size_t len = rng.chance(3) ? kMaxDataLine - 2 + rng.below(5) : rng.below(250);
+    for (std::size_t k = 0; k < len; ++k)
+      bytes.push_back(rng.chance(40) ? '\0' : static_cast<char>('0' + rng.below(10)));
+    if (rng.chance(4)) bytes.push_back('\r');
+    bytes.push_back('\n');
+    if (rng.chance(8)) bytes.push_back('\n');
+  }
+  std::vector<char> v(bytes.begin(), bytes.end());
+  if (rng.chance(2)) fuzz::mutate(rng, v);
+  return std::string(v.begin(), v.end());
+}
+
+TEST(FuzzDataReader, AnyChunkingGivesTheReferenceLines) {
+  Rng rng(0xDA7A0001);
+  const int n = fuzz::iterations(1200);
+  for (int it = 0; it < n; ++it) {
+    const std::string bytes = randomDay(rng);
+    const Split want = referenceSplit(bytes);
+
+    Split whole;
+    DataLineSplitter one(checkingSink(whole));
+    one.feed(bytes.data(), bytes.size());
+    one.finish();
+    whole.longSkipped = one.stats().longSkipped;
+    ASSERT_EQ(whole, want) << "iteration " << it;
+    ASSERT_EQ(one.stats().lines, want.lines.size());
+
+    // The same bytes in random pieces, some empty, each an exact-size heap copy.
+    Split pieces;
+    DataLineSplitter many(checkingSink(pieces));
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+      const std::size_t len = std::min(bytes.size() - at, rng.below(rng.chance(4) ? 600 : 9));
+      std::vector<char> piece(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                              bytes.begin() + static_cast<std::ptrdiff_t>(at + len));
+      many.feed(piece.data(), piece.size());
+      at += len;
+    }
+    many.finish();
+    pieces.longSkipped = many.stats().longSkipped;
+    ASSERT_EQ(pieces, want) << "iteration " << it;
+  }
+}
+
+TEST(FuzzDataReader, FilesReadLikeTheSplitter) {
+  Rng rng(0xDA7A0002);
+  char pattern[] = "/tmp/kes_fuzz_day_XXXXXX";
+  const int tmp = ::mkstemp(pattern);
+  ASSERT_GE(tmp, 0);
+  ::close(tmp);
+  const int n = fuzz::iterations(80);
+  for (int it = 0; it < n; ++it) {
+    std::string bytes = randomDay(rng);
+    // Now and then a file larger than one read, so lines straddle the reads.
+    if (rng.chance(20)) bytes = std::string(70000 + rng.below(1000), 'x') + "\n" + bytes;
+    std::FILE* f = std::fopen(pattern, "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+    Split got;
+    const int fd = openDataFileForReading(pattern);
+    ASSERT_GE(fd, 0);
+    const DataReadStats stats = readDataFile(fd, checkingSink(got));
+    got.longSkipped = stats.longSkipped;
+    ASSERT_FALSE(stats.readError);
+    ASSERT_EQ(got, referenceSplit(bytes)) << "iteration " << it;
+  }
+  std::remove(pattern);
+}
+
+// Only eight plain digits name a day; nothing else can reach a file path.
+TEST(FuzzDataFiles, DateCheckAcceptsOnlyEightDigits) {
+  Rng rng(0xDA7A0003);
+  const int n = fuzz::iterations(50000);
+  int valid = 0;
+  for (int it = 0; it < n; ++it) {
+    std::string date = fuzz::randomText(rng, 12);
+    if (rng.chance(2)) {
+      date = std::to_string(rng.range(0, 99999999));
+      date.insert(0, 8 - std::min<std::size_t>(8, date.size()), '0');
+      std::vector<char> v(date.begin(), date.end());
+      if (rng.chance(2)) fuzz::mutate(rng, v, 12);
+      date.assign(v.begin(), v.end());
+    }
+    bool digits = date.size() == 8;
+    for (char c : date) digits = digits && c >= '0' && c <= '9';
+    ASSERT_EQ(isValidDataDate(date), digits) << "'" << date << "'";
+    if (!digits) continue;
+    ++valid;
+    const std::string path = dataFilePath("base", date, static_cast<int>(rng.below(6)));
+    ASSERT_EQ(path.rfind("base/Data/" + date + "_hft", 0), 0u) << path;
+    ASSERT_EQ(path.find(".."), std::string::npos);
+  }
+  EXPECT_GT(valid, n / 10);
+}
+
+}  // namespace
+}  // namespace kestrune
