@@ -132,12 +132,7 @@ AudioAlertPrefs::AudioAlertPrefs(QWidget* parent, double dpiScale) : QDialog(par
     connect(browse, &QPushButton::clicked, this,
             [this, s, file] { browseWaveFile(this, slots_[s].fileName, file, chooser_); });
   }
-  if (auto* ok = findControlAs<QPushButton>(this, kOk)) {
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  }
-  if (auto* cancel = findControlAs<QPushButton>(this, kCancel)) {
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  }
+  connectOkCancel(this, kOk, kCancel);
   showSlots();
 }
 

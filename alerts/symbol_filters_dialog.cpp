@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -146,27 +145,10 @@ SymbolFilters::SymbolFilters(const SymbolFilterSwitches& start,
                              const std::vector<SymbolEntry>& table, QWidget* parent)
     : QDialog(parent), editor_(start, table) {
   setWindowTitle(QStringLiteral("Symbol Filter Settings"));
-  const double scale = logicalDpiX() / 96.0;
-  // Controls are sized for the 8-point dialog font.
-  QFont dialogFont = font();
-  dialogFont.setPointSize(8);
-  setFont(dialogFont);
-  setFixedSize(dialogUnitsToPixelsX(266, scale), dialogUnitsToPixelsY(282, scale));
-  buildControls(this, kSymbolFiltersRows, scale);
+  const double scale = setUpDialog(this, 266, 282, kSymbolFiltersRows);
 
-  list_ = new QTableWidget(0, 1, this);
-  list_->setObjectName(QString::number(kSymbolListId));
-  list_->setGeometry(dialogRectToPixels(7, 41, 109, 172, scale));
-  list_->setHorizontalHeaderLabels({QStringLiteral("Symbol")});
-  list_->horizontalHeaderItem(0)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  list_->setColumnWidth(0, 160);
-  list_->verticalHeader()->hide();
-  list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 3);
-  list_->setShowGrid(false);
-  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  list_->setSortingEnabled(false);
+  list_ = buildPickList(this, kSymbolListId, dialogRectToPixels(7, 41, 109, 172, scale),
+                        QStringLiteral("Symbol"), 160, 0);
   list_->viewport()->installEventFilter(this);
   refreshRows();
 
@@ -210,8 +192,7 @@ SymbolFilters::SymbolFilters(const SymbolFilterSwitches& start,
     char chosen[kFileNameSize] = {};
     if (browseWaveFile(this, chosen, alarmEdit_, waveChooser)) editor_.alarmFileEdited(chosen);
   });
-  connect(findControlAs<QPushButton>(this, 1), &QPushButton::clicked, this, &SymbolFilters::accept);
-  connect(findControlAs<QPushButton>(this, 2), &QPushButton::clicked, this, &QDialog::reject);
+  connectOkCancel(this);
 
   showMessage = [this](const QString& title, const QString& text) {
     QMessageBox::warning(this, title, text, QMessageBox::Ok);

@@ -1,7 +1,6 @@
 #include "charts/chart_exchanges.h"
 
 #include <QCheckBox>
-#include <QPushButton>
 
 #include "charts/exchange_charts.h"
 #include "settings/dialog_layout.h"
@@ -57,13 +56,7 @@ CChartExchanges::CChartExchanges(const ExchangeSwitches& listingExchangeOn,
                                  const ExchangeSwitches& reportingExchangeOn, QWidget* parent)
     : QDialog(parent), listing_(listingExchangeOn), reporting_(reportingExchangeOn) {
   setWindowTitle(QStringLiteral("Charting Exchanges"));
-  const double scale = logicalDpiX() / 96.0;
-  // Controls are sized for the 8-point dialog font.
-  QFont dialogFont = font();
-  dialogFont.setPointSize(8);
-  setFont(dialogFont);
-  setFixedSize(dialogUnitsToPixelsX(192, scale), dialogUnitsToPixelsY(150, scale));
-  buildControls(this, kFixedRows, scale);
+  const double scale = setUpDialog(this, 192, 150, kFixedRows);
   for (const ChartExchangeBox& box : chartExchangeBoxes()) {
     const ControlRow row{box.id,  ControlKind::CheckBox, box.caption, box.x, box.y, 40, 10,
                          kNoFlags};
@@ -73,8 +66,7 @@ CChartExchanges::CChartExchanges(const ExchangeSwitches& listingExchangeOn,
     check->setChecked(group[index] != 0);
     connect(check, &QCheckBox::clicked, this, [&group, index] { group[index] ^= 1; });
   }
-  connect(findControlAs<QPushButton>(this, 1), &QPushButton::clicked, this, &QDialog::accept);
-  connect(findControlAs<QPushButton>(this, 2), &QPushButton::clicked, this, &QDialog::reject);
+  connectOkCancel(this);
 }
 
 void applyChartExchanges(const CChartExchanges& dialog, bool confirmed,

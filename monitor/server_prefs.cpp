@@ -1,12 +1,11 @@
 #include "monitor/server_prefs.h"
 
 #include <QLineEdit>
-#include <QPushButton>
 #include <algorithm>
-#include <climits>
 #include <cstring>
 
 #include "settings/dialog_layout.h"
+#include "settings/monitor_settings.h"
 
 namespace kestrune {
 namespace {
@@ -30,16 +29,6 @@ std::string toSingleByte(const QString& text) { return text.toLatin1().toStdStri
 
 }  // namespace
 
-int32_t leadingPortNumber(const std::string& text) {
-  int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') break;
-    value = value * 10 + (c - '0');
-    if (value > INT32_MAX) return INT32_MAX;
-  }
-  return static_cast<int32_t>(value);
-}
-
 ServerPrefsEditor::ServerPrefsEditor(const ServerPrefsValues& start) : values_(start) {
   // Values read from the store may arrive without their NUL; never read past a field.
   values_.serverAddress[sizeof values_.serverAddress - 1] = '\0';
@@ -52,7 +41,7 @@ void ServerPrefsEditor::addressEdited(const std::string& text) {
 }
 
 void ServerPrefsEditor::portEdited(const std::string& text) {
-  if (!text.empty()) values_.serverPort = leadingPortNumber(text);
+  if (!text.empty()) values_.serverPort = leadingDecimal(text);
 }
 
 void ServerPrefsEditor::userNameEdited(const std::string& text) { copyCut(values_.userName, text); }
@@ -88,13 +77,7 @@ const ControlRow kServerPrefsRows[] = {
 ServerPrefs::ServerPrefs(const ServerPrefsValues& start, QWidget* parent)
     : QDialog(parent), editor_(start) {
   setWindowTitle(QStringLiteral("Server Preferences"));
-  const double scale = logicalDpiX() / 96.0;
-  // Controls are sized for the 8-point dialog font.
-  QFont dialogFont = font();
-  dialogFont.setPointSize(8);
-  setFont(dialogFont);
-  setFixedSize(dialogUnitsToPixelsX(236, scale), dialogUnitsToPixelsY(89, scale));
-  buildControls(this, kServerPrefsRows, scale);
+  setUpDialog(this, 236, 89, kServerPrefsRows);
 
   auto* address = findControlAs<QLineEdit>(this, 1004);
   auto* port = findControlAs<QLineEdit>(this, 1005);
@@ -121,8 +104,7 @@ ServerPrefs::ServerPrefs(const ServerPrefsValues& start, QWidget* parent)
           [this](const QString& t) { editor_.userNameEdited(toSingleByte(t)); });
   connect(password, &QLineEdit::textChanged, this,
           [this](const QString& t) { editor_.passwordEdited(toSingleByte(t)); });
-  connect(findControlAs<QPushButton>(this, 1), &QPushButton::clicked, this, &QDialog::accept);
-  connect(findControlAs<QPushButton>(this, 2), &QPushButton::clicked, this, &QDialog::reject);
+  connectOkCancel(this);
 }
 
 void applyServerPrefs(const ServerPrefs& dialog, bool confirmed, ServerPrefsValues& viewFields,

@@ -24,10 +24,6 @@ inline constexpr size_t kUserNameCut = 50;
 inline constexpr size_t kPasswordCut = 15;
 inline constexpr size_t kAddressCut = 16;
 
-// The port as its leading decimal digits (0 when there are none); a number too large for
-// an int32 stops at INT32_MAX instead of wrapping.
-int32_t leadingPortNumber(const std::string& text);
-
 // The edit rules of the dialog over its own copy of the values, free of any widget.
 class ServerPrefsEditor {
  public:

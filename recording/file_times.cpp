@@ -1,7 +1,6 @@
 #include "recording/file_times.h"
 
 #include <QLineEdit>
-#include <QPushButton>
 #include <array>
 
 #include "settings/dialog_layout.h"
@@ -26,16 +25,6 @@ constexpr std::array<ControlRow, 12> kFileTimesRows = {{
 }};
 
 }  // namespace
-
-std::int32_t leadingNumber(const std::string& text) {
-  std::int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') break;
-    value = value * 10 + (c - '0');
-    if (value > INT32_MAX) return INT32_MAX;
-  }
-  return static_cast<std::int32_t>(value);
-}
 
 void confirmFileTimes(const FileTimesValues& values, MonitorSettings& settings) {
   settings.collectStartHour = values.startHour;
@@ -65,12 +54,7 @@ FileTimes::FileTimes(const MonitorSettings& settings, double dpiScale, QWidget* 
   bindEdit(kIdStopHour, &FileTimesValues::stopHour);
   bindEdit(kIdStopMinute, &FileTimesValues::stopMinute);
 
-  if (auto* ok = findControlAs<QPushButton>(this, 1)) {
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  }
-  if (auto* cancel = findControlAs<QPushButton>(this, 2)) {
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  }
+  connectOkCancel(this);
 }
 
 void FileTimes::bindEdit(int id, std::int32_t FileTimesValues::*field) {
@@ -79,7 +63,7 @@ void FileTimes::bindEdit(int id, std::int32_t FileTimesValues::*field) {
   edit->setText(QString::number(values_.*field));
   // Each box sets only its own value; an emptied box keeps the value it had.
   connect(edit, &QLineEdit::textChanged, this, [this, field](const QString& text) {
-    if (!text.isEmpty()) values_.*field = leadingNumber(text.toStdString());
+    if (!text.isEmpty()) values_.*field = leadingDecimal(text.toStdString());
   });
 }
 

@@ -25,10 +25,6 @@ struct FileTimesValues {
   std::int32_t stopMinute = 0;
 };
 
-// The value of a typed text: its leading decimal digits, stopping at INT32_MAX rather than
-// wrapping.
-std::int32_t leadingNumber(const std::string& text);
-
 // Copies the four values into the settings and recomputes both minute-of-day values.
 void confirmFileTimes(const FileTimesValues& values, MonitorSettings& settings);
 

@@ -2,7 +2,6 @@
 
 #include <QColorDialog>
 #include <QFontDialog>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -140,13 +139,7 @@ CColorPrefs::CColorPrefs(const MonitorSettings& settings, const ChartColorTable&
                          LogFontRecord& listFont, LogFontRecord& chartFont, QWidget* parent)
     : QDialog(parent), editor_(settings, colors), listFont_(listFont), chartFont_(chartFont) {
   setWindowTitle(QStringLiteral("Chart and List Colors / Font / Threshold Preferences"));
-  const double scale = logicalDpiX() / 96.0;
-  // Controls are sized for the 8-point dialog font.
-  QFont dialogFont = font();
-  dialogFont.setPointSize(8);
-  setFont(dialogFont);
-  setFixedSize(dialogUnitsToPixelsX(345, scale), dialogUnitsToPixelsY(311, scale));
-  buildControls(this, kColorPrefsRows, scale);
+  const double scale = setUpDialog(this, 345, 311, kColorPrefsRows);
   for (auto* sample : findChildren<QLabel*>()) {
     if (sample->objectName() != QLatin1String("0")) {
       sample->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -154,18 +147,9 @@ CColorPrefs::CColorPrefs(const MonitorSettings& settings, const ChartColorTable&
     }
   }
 
-  auto* elements = new QTableWidget(kElementRows, 1, this);
-  elements->setObjectName(QString::number(kElementList));
-  elements->setGeometry(dialogRectToPixels(165, 19, 123, 209, scale));
-  elements->setHorizontalHeaderLabels({QStringLiteral("Element Colors")});
-  elements->horizontalHeaderItem(0)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  elements->setColumnWidth(0, 250);
-  elements->verticalHeader()->hide();
-  elements->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 3);
-  elements->setShowGrid(false);
-  elements->setSelectionBehavior(QAbstractItemView::SelectRows);
-  elements->setSelectionMode(QAbstractItemView::SingleSelection);
-  elements->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  auto* elements =
+      buildPickList(this, kElementList, dialogRectToPixels(165, 19, 123, 209, scale),
+                    QStringLiteral("Element Colors"), 250, kElementRows);
   for (int row = 0; row < kElementRows; ++row) {
     elements->setItem(row, 0, new QTableWidgetItem(QString::fromLatin1(elementName(row))));
   }
@@ -194,8 +178,7 @@ CColorPrefs::CColorPrefs(const MonitorSettings& settings, const ChartColorTable&
   });
   connect(findControlAs<QPushButton>(this, kResetAll), &QPushButton::clicked, this,
           &CColorPrefs::resetAll);
-  connect(findControlAs<QPushButton>(this, 1), &QPushButton::clicked, this, &QDialog::accept);
-  connect(findControlAs<QPushButton>(this, 2), &QPushButton::clicked, this, &QDialog::reject);
+  connectOkCancel(this);
 
   // The edits are filled before they are listened to; an int32 has at most 10 digits.
   writeNumberEdits();

@@ -1,6 +1,5 @@
 #include "settings/color_prefs_core.h"
 
-#include <climits>
 
 namespace kestrune {
 namespace {
@@ -81,16 +80,6 @@ ColorRef& elementColor(ChartColorTable& colors, int row) {
     default:
       return colors.exchangeColor(row >= 3 && row < kElementRows ? row - 3 : 0);
   }
-}
-
-int32_t leadingDecimal(const std::string& text) {
-  int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') break;
-    value = value * 10 + (c - '0');
-    if (value > INT32_MAX) return INT32_MAX;
-  }
-  return static_cast<int32_t>(value);
 }
 
 ColorPrefsEditor::ColorPrefsEditor(const MonitorSettings& settings, const ChartColorTable& colors) {

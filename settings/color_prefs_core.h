@@ -93,8 +93,4 @@ class ColorPrefsEditor {
   int currentElement_ = 3;  // NQEXColor
 };
 
-// Leading decimal digits of text, 0 when there are none, stopping at INT32_MAX instead of
-// overflowing on a very long run of digits.
-int32_t leadingDecimal(const std::string& text);
-
 }  // namespace kestrune

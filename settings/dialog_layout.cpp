@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -15,6 +16,7 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTableView>
+#include <QTableWidget>
 #include <algorithm>
 #include <cmath>
 
@@ -196,6 +198,44 @@ std::map<int, QWidget*> buildControls(QWidget* parent, std::span<const ControlRo
 QWidget* findControl(const QWidget* parent, int id) {
   if (parent == nullptr || id == 0) return nullptr;
   return parent->findChild<QWidget*>(QString::number(id));
+}
+
+double setUpDialog(QDialog* dialog, int width, int height, std::span<const ControlRow> rows) {
+  const double scale = dialog->logicalDpiX() / 96.0;
+  // Controls are sized for the 8-point dialog font.
+  QFont font = dialog->font();
+  font.setPointSize(8);
+  dialog->setFont(font);
+  dialog->setFixedSize(dialogUnitsToPixelsX(width, scale), dialogUnitsToPixelsY(height, scale));
+  buildControls(dialog, rows, scale);
+  return scale;
+}
+
+QTableWidget* buildPickList(QWidget* parent, int id, const QRect& rect, const QString& caption,
+                            int columnWidth, int rows) {
+  auto* list = new QTableWidget(rows, 1, parent);
+  list->setObjectName(QString::number(id));
+  list->setGeometry(rect);
+  list->setHorizontalHeaderLabels({caption});
+  list->horizontalHeaderItem(0)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  list->setColumnWidth(0, columnWidth);
+  list->verticalHeader()->hide();
+  list->verticalHeader()->setDefaultSectionSize(parent->fontMetrics().height() + 3);
+  list->setShowGrid(false);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setSortingEnabled(false);
+  return list;
+}
+
+void connectOkCancel(QDialog* dialog, int okId, int cancelId) {
+  if (auto* ok = findControlAs<QPushButton>(dialog, okId)) {
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+  }
+  if (auto* cancel = findControlAs<QPushButton>(dialog, cancelId)) {
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+  }
 }
 
 }  // namespace kestrune

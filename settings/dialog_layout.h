@@ -11,6 +11,9 @@
 #include <map>
 #include <span>
 
+class QDialog;
+class QTableWidget;
+
 namespace kestrune {
 
 enum class ControlKind {
@@ -79,5 +82,18 @@ template <typename T>
 T* findControlAs(const QWidget* parent, int id) {
   return qobject_cast<T*>(findControl(parent, id));
 }
+
+// Sets a preferences dialog up from its table: the dialog's own font at 8 points, a fixed size of
+// width x height dialog units at the screen's scale, then every control. Returns that scale.
+double setUpDialog(QDialog* dialog, int width, int height, std::span<const ControlRow> rows);
+
+// Connects the OK button (id 1) to accept and Cancel (id 2) to reject; a dialog's own accept
+// override is the one called. A button the table lacks is skipped.
+void connectOkCancel(QDialog* dialog, int okId = 1, int cancelId = 2);
+
+// A one-column pick list of the preference dialogs: a left-aligned caption over the column, no
+// grid, one whole row selected at a time, nothing edited in place, never sorted.
+QTableWidget* buildPickList(QWidget* parent, int id, const QRect& rect, const QString& caption,
+                            int columnWidth, int rows);
 
 }  // namespace kestrune

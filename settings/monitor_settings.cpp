@@ -54,4 +54,14 @@ void copyFixedText(char* dest, std::size_t destSize, const char* src) {
   std::memset(dest + n, 0, destSize - n);
 }
 
+std::int32_t leadingDecimal(const std::string& text) {
+  std::int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') break;
+    value = value * 10 + (c - '0');
+    if (value > INT32_MAX) return INT32_MAX;
+  }
+  return static_cast<std::int32_t>(value);
+}
+
 }  // namespace kestrune

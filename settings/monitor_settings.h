@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kestrune {
 
@@ -205,5 +206,9 @@ struct MonitorSettings {
 
 // Copies text into a fixed-size field, cut to fit and always NUL-terminated.
 void copyFixedText(char* dest, std::size_t destSize, const char* src);
+
+// The value of a typed number: its leading decimal digits, 0 when there are none, stopping at
+// INT32_MAX instead of wrapping on a very long run of digits.
+std::int32_t leadingDecimal(const std::string& text);
 
 }  // namespace kestrune

@@ -11,6 +11,7 @@
 
 #include "monitor/server_prefs.h"
 #include "settings/dialog_layout.h"
+#include "settings/monitor_settings.h"
 
 namespace kestrune {
 namespace {
@@ -168,10 +169,10 @@ TEST(ServerPrefsEditor, TextsNeverOutgrowTheirFields) {
 }
 
 TEST(ServerPrefsEditor, PortTakesLeadingDigitsWithoutOverflow) {
-  EXPECT_EQ(leadingPortNumber("8080"), 8080);
-  EXPECT_EQ(leadingPortNumber("12ab"), 12);
-  EXPECT_EQ(leadingPortNumber("abc"), 0);
-  EXPECT_EQ(leadingPortNumber("99999999999999999999"), INT32_MAX);
+  EXPECT_EQ(leadingDecimal("8080"), 8080);
+  EXPECT_EQ(leadingDecimal("12ab"), 12);
+  EXPECT_EQ(leadingDecimal("abc"), 0);
+  EXPECT_EQ(leadingDecimal("99999999999999999999"), INT32_MAX);
 }
 
 }  // namespace
