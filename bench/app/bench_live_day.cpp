@@ -1,0 +1,229 @@
+// A live trading day at 100x through the real monitor window (offscreen), fed by the simulator:
+// resident memory every second and the longest stall of the window thread, measured by a 10 ms
+// timer that notes how late it fires.
+//
+// KES_LIVE_DAY_SECONDS sets the wall time of the run (default 30); KES_LIVE_DAY_SPEED the
+// simulator's speed (default 100). The program runs in a profile of its own (temporary working
+// directory and per-user store), never the user's.
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/form_layout.h"
+#include "app/main_frame.h"
+#include "app/quillfern_viewer_app.h"
+#include "monitor/server_store.h"
+#include "tests/support/feedsim_process.h"
+
+namespace kestrune {
+namespace {
+
+namespace fs = std::filesystem;
+
+int envInt(const char* name, int fallback) {
+  const char* v = std::getenv(name);
+  const int n = v ? std::atoi(v) : 0;
+  return n > 0 ? n : fallback;
+}
+
+double residentMiB() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0;
+  long resident = 0;
+  statm >> pages >> resident;
+  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) /
+         (1024.0 * 1024.0);
+}
+
+double threadCpuMs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+double cpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+std::string loadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string a, b, c;
+  in >> a >> b >> c;
+  return a + " " + b + " " + c;
+}
+
+struct Sample {
+  double second;
+  double rssMiB;
+  long rows;
+  std::string serverTime;
+};
+
+int run(int argc, char** argv) {
+  const int seconds = envInt("KES_LIVE_DAY_SECONDS", 30);
+  const int speed = envInt("KES_LIVE_DAY_SPEED", 100);
+
+  std::string pattern = (fs::temp_directory_path() / "kes_live_day_XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) return 1;
+  const fs::path root = pattern;
+  fs::create_directories(root / "work");
+  ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+  fs::current_path(root / "work");
+
+  FeedsimProcess sim({"--speed", std::to_string(speed), "--start", "09:30:00", "--date", "12062026",
+                      "--status-every", "5"});
+  if (!sim.ok()) {
+    std::fprintf(stderr, "simulator: %s\n", sim.error().c_str());
+    return 1;
+  }
+
+  QApplication qapp(argc, argv);
+  ServerPrefsValues seed;
+  seed.serverPort = sim.port();
+  std::snprintf(seed.serverAddress, sizeof seed.serverAddress, "127.0.0.1");
+  std::snprintf(seed.userName, sizeof seed.userName, "demo");
+  std::snprintf(seed.userPassword, sizeof seed.userPassword, "demo");
+  if (!writeServerSettings(seed)) return 1;
+
+  std::vector<Sample> samples;
+  double worstStallMs = 0;
+  double worstStallAt = 0;
+  double worstStallCpuMs = 0;  // the window thread's own CPU time inside the longest stall
+  double worstBusyMs = 0;      // the most CPU time the window thread spent between two ticks
+  int stallsOver50 = 0;
+  int stallsOver100 = 0;
+  long rowsAtEnd = 0;
+  double cpuAtStart = 0;
+  {
+    CQuillfernViewerApp app;
+    if (!app.initInstance()) return 1;
+    CQuillfernViewerView* view = app.view();
+    auto* connect = qobject_cast<QPushButton*>(view->control(IDC_CONNECT));
+    auto* disconnect = qobject_cast<QPushButton*>(view->control(IDC_DISCONNECT));
+    auto* time = qobject_cast<QLineEdit*>(view->control(IDC_TIME));
+    if (!connect || !disconnect || !time) return 1;
+    auto rows = [&] {
+      long n = 0;
+      for (int id : {IDC_RAW_LIST, IDC_SEQ_LIST, IDC_ALGO_LIST})
+        n += view->list(id)->model()->rowCount();
+      return n;
+    };
+    QCoreApplication::processEvents();
+
+    QElapsedTimer clock;
+    clock.start();
+    cpuAtStart = cpuSeconds();
+    connect->click();
+
+    // The window thread's lateness: a 10 ms timer that should fire every 10 ms.
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(10);
+    qint64 lastTick = clock.nsecsElapsed();
+    double lastTickCpu = threadCpuMs();
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+      const qint64 now = clock.nsecsElapsed();
+      const double lateMs = static_cast<double>(now - lastTick) / 1e6 - 10.0;
+      lastTick = now;
+      // A stall with little CPU time of our own is the machine's (other processes ran).
+      const double cpuNow = threadCpuMs();
+      const double busyMs = cpuNow - lastTickCpu;
+      lastTickCpu = cpuNow;
+      worstBusyMs = std::max(worstBusyMs, busyMs);
+      if (lateMs > worstStallMs) {
+        worstStallMs = lateMs;
+        worstStallCpuMs = busyMs;
+        worstStallAt = static_cast<double>(now) / 1e9;
+      }
+      if (lateMs > 50) ++stallsOver50;
+      if (lateMs > 100) ++stallsOver100;
+    });
+    tick.start();
+
+    QTimer sampler;
+    sampler.setInterval(1000);
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+      samples.push_back({static_cast<double>(clock.elapsed()) / 1000.0, residentMiB(), rows(),
+                         time->text().toStdString()});
+    });
+    sampler.start();
+
+    QTimer end;
+    end.setSingleShot(true);
+    QObject::connect(&end, &QTimer::timeout, &qapp, &QCoreApplication::quit);
+    end.start(seconds * 1000);
+    QApplication::exec();
+    tick.stop();
+    sampler.stop();
+    rowsAtEnd = rows();
+    disconnect->click();
+    app.frame()->close();
+  }
+  const double cpu = cpuSeconds() - cpuAtStart;
+  sim.stop();
+
+  std::printf("live day at %dx through the real window, %d s of wall time\n", speed, seconds);
+  std::printf("%8s %10s %10s %10s\n", "wall s", "RSS MiB", "rows", "server");
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    if (i % 10 == 9 || i + 1 == samples.size() || i == 0) {
+      const Sample& s = samples[i];
+      std::printf("%8.1f %10.1f %10ld %10s\n", s.second, s.rssMiB, s.rows, s.serverTime.c_str());
+    }
+  }
+  if (!samples.empty()) {
+    // After the first minute, or half-way on a short run.
+    const double mark = std::min(60.0, seconds / 2.0);
+    const auto it = std::find_if(samples.begin(), samples.end(),
+                                 [&](const Sample& s) { return s.second >= mark; });
+    const Sample& first = it != samples.end() ? *it : samples.front();
+    const Sample& last = samples.back();
+    const long newRows = last.rows - first.rows;
+    std::printf("RSS at %.0f s: %.1f MiB; at the end (%.0f s): %.1f MiB; growth %.1f MiB\n",
+                first.second, first.rssMiB, last.second, last.rssMiB, last.rssMiB - first.rssMiB);
+    if (newRows > 0) {
+      std::printf("rows added meanwhile: %ld (%.0f bytes of growth per row)\n", newRows,
+                  (last.rssMiB - first.rssMiB) * 1024 * 1024 / static_cast<double>(newRows));
+    }
+  }
+  std::printf("rows in the three lists at the end: %ld\n", rowsAtEnd);
+  std::printf(
+      "longest window-thread stall: %.1f ms (at %.1f s); stalls > 50 ms: %d, > 100 ms: %d\n",
+      worstStallMs, worstStallAt, stallsOver50, stallsOver100);
+  std::printf(
+      "window-thread CPU time inside that stall: %.1f ms; most window-thread CPU time "
+      "between two ticks: %.1f ms\n",
+      worstStallCpuMs, worstBusyMs);
+  std::printf("process CPU time: %.1f s over %d s of wall time; load average: %s\n", cpu, seconds,
+              loadAverage().c_str());
+
+  std::error_code ec;
+  fs::current_path(fs::temp_directory_path(), ec);
+  fs::remove_all(root, ec);
+  return 0;
+}
+
+}  // namespace
+}  // namespace kestrune
+
+int main(int argc, char** argv) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  return kestrune::run(argc, argv);
+}
