@@ -2,12 +2,11 @@
 #include "alerts/alert_intake.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "alerts/alert_list.h"
+#include "tests/support/temp_dir.h"
 
 namespace kestrune {
 namespace {
@@ -92,14 +91,10 @@ TEST(AlertListTest, NewestRowIsOnTopAndCodesChange) {
 
 class IntakeTest : public ::testing::Test {
  protected:
-  IntakeTest()
-      : dir_(std::filesystem::temp_directory_path() / ("kes_intake_" + std::to_string(::getpid()))),
-        table_((std::filesystem::create_directories(dir_), (dir_ / "SymbolFilter.txt").string())),
-        intake_(table_) {
+  IntakeTest() : table_(dir_.file("SymbolFilter.txt")), intake_(table_) {
     rules_.threshold = 3000;
     intake_.setRules(AlertKind::Raw, rules_);
   }
-  ~IntakeTest() override { std::filesystem::remove_all(dir_); }
 
   void watch(std::vector<std::string> symbols) {
     std::vector<SymbolEntry> e;
@@ -109,7 +104,7 @@ class IntakeTest : public ::testing::Test {
   }
   void set() { intake_.setRules(AlertKind::Raw, rules_); }
 
-  std::filesystem::path dir_;
+  test::TempDir dir_;
   SymbolFilterTable table_;
   AlertIntake intake_;
   AlertRules rules_;

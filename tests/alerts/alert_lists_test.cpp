@@ -3,7 +3,6 @@
 #include "alerts/alert_lists.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -11,20 +10,16 @@
 #include <QImage>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <filesystem>
 
 #include "alerts/color_list_ctrl.h"
+#include "tests/support/temp_dir.h"
 
 namespace kestrune {
 namespace {
 
 class AlertListsTest : public ::testing::Test {
  protected:
-  AlertListsTest()
-      : dir_(std::filesystem::temp_directory_path() / ("kes_lists_" + std::to_string(::getpid()))),
-        table_((std::filesystem::create_directories(dir_), (dir_ / "SymbolFilter.txt").string())),
-        lists_(settings_, table_) {}
-  ~AlertListsTest() override { std::filesystem::remove_all(dir_); }
+  AlertListsTest() : table_(dir_.file("SymbolFilter.txt")), lists_(settings_, table_) {}
 
   void watch(std::vector<std::string> symbols) {
     std::vector<SymbolEntry> e;
@@ -36,7 +31,7 @@ class AlertListsTest : public ::testing::Test {
     return m->data(m->index(row, col)).toString();
   }
 
-  std::filesystem::path dir_;
+  test::TempDir dir_;
   MonitorSettings settings_;
   SymbolFilterTable table_;
   AlertLists lists_;

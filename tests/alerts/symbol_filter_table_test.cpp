@@ -2,34 +2,22 @@
 #include "alerts/symbol_filter_table.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <thread>
+
+#include "tests/support/temp_dir.h"
 
 namespace kestrune {
 namespace {
 
 class SymbolFilterTableTest : public ::testing::Test {
  protected:
-  SymbolFilterTableTest()
-      : dir_(std::filesystem::temp_directory_path() / ("kes_symf_" + std::to_string(::getpid()))) {
-    std::filesystem::create_directories(dir_);
-  }
-  ~SymbolFilterTableTest() override { std::filesystem::remove_all(dir_); }
-  std::string file() const { return (dir_ / "SymbolFilter.txt").string(); }
-  void write(const std::string& bytes) { std::ofstream(file(), std::ios::binary) << bytes; }
-  std::string read() const {
-    std::ifstream in(file(), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::filesystem::path dir_;
+  std::string file() const { return dir_.file("SymbolFilter.txt"); }
+  void write(const std::string& bytes) { test::writeAll(file(), bytes); }
+  std::string read() const { return test::readAll(file()); }
+  test::TempDir dir_;
 };
 
 TEST_F(SymbolFilterTableTest, LoadsWhitespaceSeparatedSymbolsAndSortsThem) {

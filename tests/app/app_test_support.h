@@ -9,15 +9,11 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/qt_application.h"
+
 namespace kestrune::testing {
 
-inline QApplication& application() {
-  static int argc = 1;
-  static char name[] = "test_app";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+inline QApplication& application() { return test::ensureApplication(); }
 
 // A scratch folder standing for the working directory and the user's settings place.
 class ScratchProfile {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "tests/recording/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace kestrune {
 namespace {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/recording/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace kestrune {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "recording/data_files.h"
-#include "tests/recording/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace kestrune {
 namespace {

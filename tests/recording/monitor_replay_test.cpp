@@ -11,7 +11,7 @@
 #include "alerts/symbol_filter_table.h"
 #include "charts/exchange_charts.h"
 #include "recording/data_files.h"
-#include "tests/recording/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace kestrune {
 namespace {

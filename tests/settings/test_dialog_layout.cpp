@@ -11,16 +11,12 @@
 #include <memory>
 
 #include "settings/dialog_layout.h"
+#include "tests/support/qt_application.h"
 
 namespace kestrune {
 namespace {
 
-void app() {
-  static int argc = 1;
-  static char name[] = "test_settings";
-  static char* argv[] = {name, nullptr};
-  if (QApplication::instance() == nullptr) new QApplication(argc, argv);
-}
+void app() { test::ensureApplication(); }
 
 TEST(DialogUnits, ScaleAcrossAndDown) {
   EXPECT_EQ(dialogUnitsToPixelsX(100, 1.0), 150);

@@ -6,16 +6,12 @@
 #include <cstring>
 
 #include "settings/record_convert.h"
+#include "tests/support/qt_application.h"
 
 namespace kestrune {
 namespace {
 
-void ensureApp() {
-  static int argc = 1;
-  static char name[] = "test_settings";
-  static char* argv[] = {name, nullptr};
-  if (QApplication::instance() == nullptr) new QApplication(argc, argv);
-}
+void ensureApp() { test::ensureApplication(); }
 
 TEST(RecordConvert, ColoursKeepRedInTheLowByte) {
   const QColor c = toQColor(0x00FF9A00);

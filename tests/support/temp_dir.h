@@ -13,7 +13,7 @@ class TempDir {
  public:
   TempDir() {
     std::string pattern =
-        (std::filesystem::temp_directory_path() / "kes_recording_XXXXXX").string();
+        (std::filesystem::temp_directory_path() / "kes_test_XXXXXX").string();
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
   ~TempDir() {
