@@ -123,8 +123,9 @@ TEST(FuzzAlertRecord, CountMatchesClampedStrtoll) {
   const int n = fuzz::iterations(50000);
   for (int it = 0; it < n; ++it) {
     std::string text = fuzz::randomText(rng, 40);
-    if (rng.chance(3)) text = std::string(rng.below(4), ' ') + (rng.chance(2) ? "-" : "") +
-                              std::string(1 + rng.below(25), static_cast<char>('0' + rng.below(10)));
+    if (rng.chance(3))
+      text = std::string(rng.below(4), ' ') + (rng.chance(2) ? "-" : "") +
+             std::string(1 + rng.below(25), static_cast<char>('0' + rng.below(10)));
     const std::string z = text;  // NUL-terminated copy for the reference
     errno = 0;
     long long ref = std::strtoll(z.c_str(), nullptr, 10);
@@ -200,8 +201,8 @@ TEST_F(FuzzSymbolTable, LoadedFromArbitraryFiles) {
     ASSERT_EQ(got, std::vector<std::string>(reference.begin(), reference.end()));
     ASSERT_EQ(table.hasSymbolFilters(), !got.empty());
     for (int probe = 0; probe < 8; ++probe) {
-      std::string s = rng.chance(2) && !got.empty() ? got[rng.below(got.size())]
-                                                    : fuzz::randomText(rng, 26);
+      std::string s =
+          rng.chance(2) && !got.empty() ? got[rng.below(got.size())] : fuzz::randomText(rng, 26);
       const int at = table.findSymbol(s);
       if (reference.count(s) == 0) {
         ASSERT_EQ(at, -1);
@@ -434,8 +435,9 @@ TEST(FuzzWav, ArbitraryAndDamagedFiles) {
       if (rng.chance(3) && file.size() > 44) {
         // A size field of a chunk made huge, zero or odd.
         const std::size_t at = 16 + rng.below(std::min<std::size_t>(file.size() - 20, 80));
-        const std::uint32_t size = rng.chance(2) ? 0xFFFFFFFFu - static_cast<std::uint32_t>(rng.below(9))
-                                                 : static_cast<std::uint32_t>(rng.below(70));
+        const std::uint32_t size = rng.chance(2)
+                                       ? 0xFFFFFFFFu - static_cast<std::uint32_t>(rng.below(9))
+                                       : static_cast<std::uint32_t>(rng.below(70));
         for (int k = 0; k < 4; ++k) file[at + k] = static_cast<std::uint8_t>(size >> (8 * k));
       }
     }
@@ -449,7 +451,7 @@ TEST(FuzzWav, ArbitraryAndDamagedFiles) {
 // source sample to within one step of 16 bits.
 TEST(FuzzWav, ConversionKeepsTheSamples) {
   Rng rng(0xA1E70007);
-  const int n = fuzz::iterations(2000);
+  const int n = fuzz::iterations(1200);
   for (int it = 0; it < n; ++it) {
     WavSpec spec;
     std::uint16_t channels;
@@ -466,7 +468,8 @@ TEST(FuzzWav, ConversionKeepsTheSamples) {
             std::clamp(sampleValue(file.data() + f->dataOffset + i * f->blockAlign +
                                        static_cast<std::size_t>(c) * (spec.bits / 8),
                                    spec),
-                       -1.0, 1.0) * 32767.0;
+                       -1.0, 1.0) *
+            32767.0;
         const std::size_t at = 44 + (i * outChannels + c) * 2;
         const auto got = static_cast<std::int16_t>((*out)[at] | (*out)[at + 1] << 8);
         ASSERT_NEAR(got, want, 1.0) << "iteration " << it << " frame " << i;

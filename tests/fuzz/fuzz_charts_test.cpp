@@ -151,10 +151,10 @@ TEST(FuzzChartIntake, OnlyGoodSamplesReachTheStore) {
     const int countChars =
         !live && chart == ChartId::Algo ? kReplayAlgoCountChars : kSampleCountChars;
     const RefSample ref = referenceParse(text, countChars);
-    const bool taken = live ? takeLiveSample(chart, text.c_str(), *series, window, alarm, effects,
-                                             rng.chance(2) ? &lock : nullptr)
-                            : takeReplaySample(chart, text.c_str(), *series,
-                                               rng.chance(2) ? &effects : nullptr);
+    const bool taken =
+        live ? takeLiveSample(chart, text.c_str(), *series, window, alarm, effects,
+                              rng.chance(2) ? &lock : nullptr)
+             : takeReplaySample(chart, text.c_str(), *series, rng.chance(2) ? &effects : nullptr);
     ASSERT_EQ(taken, ref.ok) << "'" << text << "'";
     if (!taken) {
       ASSERT_TRUE(effects.times.empty() && effects.minutes.empty() && effects.slots.empty() &&
@@ -197,8 +197,9 @@ TEST(FuzzChartSample, LeadingIntegerMatchesClampedStrtoll) {
   const int n = fuzz::iterations(50000);
   for (int it = 0; it < n; ++it) {
     std::string text = fuzz::randomText(rng, 40);
-    if (rng.chance(3)) text = std::string(rng.below(3), ' ') + (rng.chance(2) ? "-" : "+") +
-                              std::string(1 + rng.below(25), static_cast<char>('1' + rng.below(9)));
+    if (rng.chance(3))
+      text = std::string(rng.below(3), ' ') + (rng.chance(2) ? "-" : "+") +
+             std::string(1 + rng.below(25), static_cast<char>('1' + rng.below(9)));
     const int len = static_cast<int>(rng.below(text.size() + 1));
     std::unique_ptr<char[]> exact(new char[static_cast<std::size_t>(len) + 1]);
     std::memcpy(exact.get(), text.data(), static_cast<std::size_t>(len));

@@ -14,20 +14,42 @@ namespace {
 
 using fuzz::Rng;
 
-const char* const kCommands[] = {"help",   "clients",  "stream",     "pause",   "resume", "time",
-                                 "speed",  "session",  "send-date",  "type",    "alert",  "sample",
-                                 "burst",  "empty",    "raw",        "bad-crc", "oversize",
-                                 "disconnect", "close", "split",     "coalesce", "refuse", "crc",
-                                 "quit"};
+const char* const kCommands[] = {
+    "help",      "clients",    "stream", "pause",  "resume",   "time",   "speed", "session",
+    "send-date", "type",       "alert",  "sample", "burst",    "empty",  "raw",   "bad-crc",
+    "oversize",  "disconnect", "close",  "split",  "coalesce", "refuse", "crc",   "quit"};
 
 // Words that are often right, often nearly right.
 std::string argumentWord(Rng& rng) {
-  static const char* const kWords[] = {"on",       "off",      "0",        "1",        "3",
-                                       "7",        "10",       "11",       "134",      "135",
-                                       "136",      "1000",     "1001",     "65535",    "65536",
-                                       "-0",       "-1",       "+1",       "09:30:00", "23:59:59",
-                                       "24:00:00", "-0:-0:-0", "12312026", "13012026", "00002026",
-                                       "0a1B",     "0g",       "abc",      "99999999999999999999"};
+  static const char* const kWords[] = {"on",
+                                       "off",
+                                       "0",
+                                       "1",
+                                       "3",
+                                       "7",
+                                       "10",
+                                       "11",
+                                       "134",
+                                       "135",
+                                       "136",
+                                       "1000",
+                                       "1001",
+                                       "65535",
+                                       "65536",
+                                       "-0",
+                                       "-1",
+                                       "+1",
+                                       "09:30:00",
+                                       "23:59:59",
+                                       "24:00:00",
+                                       "-0:-0:-0",
+                                       "12312026",
+                                       "13012026",
+                                       "00002026",
+                                       "0a1B",
+                                       "0g",
+                                       "abc",
+                                       "99999999999999999999"};
   if (rng.chance(4)) {
     std::string w = fuzz::randomText(rng, 12);
     for (char& c : w)
@@ -91,14 +113,14 @@ TEST(FuzzSimCommand, ArbitraryLines) {
   EXPECT_GT(accepted, n / 20);
 }
 
-const char* const kOptions[] = {"--port",       "--user",          "--password",
-                                "--date",       "--start",         "--speed",
-                                "--seed",       "--stream",        "--crc",
-                                "--single-session", "--refuse",    "--bad-crc-after",
+const char* const kOptions[] = {"--port",           "--user",        "--password",
+                                "--date",           "--start",       "--speed",
+                                "--seed",           "--stream",      "--crc",
+                                "--single-session", "--refuse",      "--bad-crc-after",
                                 "--oversize-after", "--close-after", "--disconnect-after",
-                                "--split",      "--split-pause",   "--coalesce",
-                                "--burst",      "--date-every",    "--status-every",
-                                "--text-every", "--help",          "-h",
+                                "--split",          "--split-pause", "--coalesce",
+                                "--burst",          "--date-every",  "--status-every",
+                                "--text-every",     "--help",        "-h",
                                 "--bogus"};
 
 TEST(FuzzSimOptions, ArbitraryCommandLines) {

@@ -1,7 +1,7 @@
 // Fuzzing the day-file reader: the same bytes give the same lines however they arrive, and no
 // line handed on is longer than a record of ours can be.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>

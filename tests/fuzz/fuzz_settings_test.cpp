@@ -32,12 +32,32 @@ void putVersion(std::vector<std::uint8_t>& file, double version) {
   if (file.size() < 8) return;
   std::uint64_t u;
   std::memcpy(&u, &version, 8);
-  for (int k = 0; k < 8; ++k) file[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(u >> (8 * k));
+  for (int k = 0; k < 8; ++k)
+    file[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(u >> (8 * k));
 }
 
 double randomVersion(Rng& rng) {
-  static const double kVersions[] = {1.0, 1.1, 1.2, 1.3, 1.4, 1.5, 1.6, 1.7, 1.8, 1.9, 2.0,
-                                     2.1, 2.2, 2.3, 2.4, 2.5, 2.45, 3.0, -1.0, 0.0, 1e308,
+  static const double kVersions[] = {1.0,
+                                     1.1,
+                                     1.2,
+                                     1.3,
+                                     1.4,
+                                     1.5,
+                                     1.6,
+                                     1.7,
+                                     1.8,
+                                     1.9,
+                                     2.0,
+                                     2.1,
+                                     2.2,
+                                     2.3,
+                                     2.4,
+                                     2.5,
+                                     2.45,
+                                     3.0,
+                                     -1.0,
+                                     0.0,
+                                     1e308,
                                      std::numeric_limits<double>::quiet_NaN(),
                                      std::numeric_limits<double>::infinity(),
                                      -std::numeric_limits<double>::infinity()};
@@ -59,7 +79,7 @@ std::vector<std::uint8_t> randomValidFile(Rng& rng) {
 // and reading what was written gives back the same image.
 TEST(FuzzConfigFile, ArbitraryAndDamagedFiles) {
   Rng rng(0x5E770001);
-  const int n = fuzz::iterations(3000);
+  const int n = fuzz::iterations(2000);
   for (int it = 0; it < n; ++it) {
     std::vector<std::uint8_t> file;
     switch (rng.below(3)) {
@@ -111,7 +131,8 @@ TEST(FuzzConfigFile, CutFilesKeepWhatArrived) {
       ASSERT_EQ(serializeConfig(s, c), file);
     }
     const std::size_t cut = rng.below(file.size() + 1);
-    const std::vector<std::uint8_t> head(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut));
+    const std::vector<std::uint8_t> head(file.begin(),
+                                         file.begin() + static_cast<std::ptrdiff_t>(cut));
     MonitorSettings s;
     ChartColorTable c;
     const ConfigReadResult result = parseConfig(head, s, c);

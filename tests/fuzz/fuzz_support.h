@@ -44,8 +44,8 @@ class Rng {
 
 // The bytes parsers trip over most: separators, line ends, NUL, signs, digits.
 inline char interestingChar(Rng& rng) {
-  static constexpr char kChars[] = {'|', ';', '\0', '\r', '\n', ' ', '\t', '-', '+', '.',
-                                    '0', '1', '5', '9',  ':',  'A', 'z', '\x7f', '\x80', '\xff'};
+  static constexpr char kChars[] = {'|', ';', '\0', '\r', '\n', ' ', '\t', '-',    '+',    '.',
+                                    '0', '1', '5',  '9',  ':',  'A', 'z',  '\x7f', '\x80', '\xff'};
   return kChars[rng.below(sizeof kChars)];
 }
 

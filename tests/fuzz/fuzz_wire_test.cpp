@@ -130,10 +130,10 @@ TEST(FuzzWire, CheckPacketOnArbitraryBuffers) {
     bool expected = false;
     std::vector<std::uint8_t> zeroed = packet;
     if (available >= kHeaderSize) {
-      const std::uint32_t crc = packet[8] | packet[9] << 8 | packet[10] << 16 |
-                                std::uint32_t{packet[11]} << 24;
-      const std::uint32_t len = packet[4] | packet[5] << 8 | packet[6] << 16 |
-                                std::uint32_t{packet[7]} << 24;
+      const std::uint32_t crc =
+          packet[8] | packet[9] << 8 | packet[10] << 16 | std::uint32_t{packet[11]} << 24;
+      const std::uint32_t len =
+          packet[4] | packet[5] << 8 | packet[6] << 16 | std::uint32_t{packet[7]} << 24;
       if (crc == 0) {
         expected = true;
       } else {
@@ -224,8 +224,8 @@ TEST(FuzzWire, EncodeDecodeRoundTrip) {
     }
     std::string body;
     const bool ok = encodeRecordBody(type, text, body);
-    const bool carriable = type == MSG_CHART_SAMPLE ||
-                           (text.find(';') == std::string::npos && text.find('\0') == std::string::npos);
+    const bool carriable = type == MSG_CHART_SAMPLE || (text.find(';') == std::string::npos &&
+                                                        text.find('\0') == std::string::npos);
     ASSERT_EQ(ok, carriable);
     if (!ok) continue;
     ++carried;
