@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -593,11 +594,25 @@ QTableView* CQuillfernViewerView::list(int id) const {
   return qobject_cast<QTableView*>(control(id));
 }
 
+// A child that is not opaque (the Time box, the status line) repaints the form under it many
+// times a second while live; only a paint that spans a chart (the window shown, uncovered,
+// scrolled) needs the charts drawn again. The chart surfaces themselves are opaque and cut out of
+// the form's region, so the region's bounds are what tell.
+bool CQuillfernViewerView::paintReachesCharts(const QRegion& region) const {
+  const QRect bounds = region.boundingRect();
+  for (int id : kChartSurfaceIds) {
+    if (const QWidget* surface = control(id); surface && bounds.intersects(surface->geometry())) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool CQuillfernViewerView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == form_ && event->type() == QEvent::Paint && chartsReady_) {
     if (hooks_.formPainted) {
       hooks_.formPainted();
-    } else {
+    } else if (paintReachesCharts(static_cast<QPaintEvent*>(event)->region())) {
       charts_->redrawAllCharts();  // the chart surfaces, painted after the form, show them
     }
   }

@@ -18,6 +18,7 @@
 #include "settings/config_file.h"
 #include "settings/monitor_settings.h"
 
+class QRegion;
 class QTimer;
 class QTableView;
 
@@ -169,6 +170,7 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   void updateHardMaxEnables();
   void gatherLiveValues();
   int screenDpiY() const;
+  bool paintReachesCharts(const QRegion& region) const;
   QTimer* timer(int id) const;
 
   Options options_;

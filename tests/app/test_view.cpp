@@ -369,5 +369,33 @@ TEST_F(ViewTest, SmallFrameScrollsTheForm) {
   EXPECT_TRUE(QRect(QPoint(0, 0), v.form()->size()).contains(v.form()->childrenRect()));
 }
 
+// The Time box changes many times a second while live. Repainting it must not draw the three
+// charts again; a paint of the whole form (the window shown or uncovered) must.
+TEST_F(ViewTest, OnlyAFormPaintThatSpansTheChartsRedrawsThem) {
+  struct CountingHost : ChartHost {
+    void showSampleTime(const char*) override {}
+    void driveCollectionWindow(std::int32_t) override {}
+    void playChartAlarm(int) override {}
+    void chartPictureReady(ChartId) override { ++pictures; }
+    int pictures = 0;
+  } host;
+  CQuillfernViewerView& v = start();
+  frame_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
+  QCoreApplication::processEvents();
+  v.charts().setHost(&host);
+
+  for (int second = 1; second <= 5; ++second) {
+    v.showSampleTime("09300" + std::to_string(second));
+    QCoreApplication::processEvents();
+  }
+  EXPECT_EQ(ctl<QLineEdit>(IDC_TIME)->text(), "093005");
+  EXPECT_EQ(host.pictures, 0);
+
+  v.form()->repaint();
+  EXPECT_EQ(host.pictures, 3);
+  v.charts().setHost(nullptr);
+}
+
 }  // namespace
 }  // namespace kestrune
