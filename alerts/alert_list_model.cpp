@@ -73,11 +73,6 @@ QVariant AlertListModel::headerData(int section, Qt::Orientation orientation, in
   return {};
 }
 
-void AlertListModel::insertRow(const AlertCells& cells, RowColor code) {
-  stage(cells, code);
-  commit();
-}
-
 void AlertListModel::stage(const AlertCells& cells, RowColor code) {
   staged_.push_back({cells, code});
 }

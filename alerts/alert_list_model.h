@@ -38,13 +38,10 @@ class AlertListModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
 
-  // Adds the row at the top at once (one insertion).
-  void insertRow(const AlertCells& cells, RowColor code);
   // Holds the row back until commit(); rows staged together become one insertion.
   void stage(const AlertCells& cells, RowColor code);
   // Inserts every staged row at the top, the latest staged on top.
   void commit();
-  std::size_t stagedCount() const { return staged_.size(); }
 
   // Sets every row's code in one pass and redraws the list once.
   template <typename Fn>

@@ -53,7 +53,6 @@ class SymbolFilterEditor {
   std::vector<SymbolEntry> buildEntries() const;
 
   const std::vector<std::string>& rows() const { return rows_; }
-  int rememberedRow() const { return rememberedRow_; }
   const SymbolFilterSwitches& switches() const { return switches_; }
 
  private:

@@ -20,8 +20,6 @@ constexpr ControlRow kAbout[] = {
 
 }  // namespace
 
-std::span<const ControlRow> aboutControls() { return kAbout; }
-
 CAboutDlg::CAboutDlg(double dpiScale, QWidget* parent) : QDialog(parent) {
   setObjectName(QString::number(kAboutDialogId));
   setWindowTitle(QStringLiteral("About Kestrune"));

@@ -15,9 +15,6 @@ inline constexpr int IDC_ABOUT_VERSION = 1101;
 inline constexpr int IDC_ABOUT_LINE2 = 1102;
 inline constexpr int IDC_ABOUT_LINE3 = 1103;
 
-// Its controls in dialog units (235 x 55).
-std::span<const ControlRow> aboutControls();
-
 class CAboutDlg : public QDialog {
   Q_OBJECT
 

@@ -46,8 +46,6 @@ QString frameCaption(const CQuillfernViewerDoc& doc) {
   return doc.title() + QStringLiteral(" - ") + QString::fromLatin1(kWindowTitle);
 }
 
-std::span<const MenuItemRow> menuTable() { return kMenu; }
-
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
   setObjectName(QStringLiteral("CMainFrame"));
   doc_.onNewDocument();

@@ -33,7 +33,6 @@ struct MenuItemRow {
   const char* shortcut;  // accelerator, or nullptr
   int command;           // command id (0 for the framework's own commands)
 };
-std::span<const MenuItemRow> menuTable();
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT

@@ -14,8 +14,6 @@ class ChartWidget : public QWidget {
  public:
   ChartWidget(ExchangeCharts& charts, ChartId chart, QWidget* parent = nullptr);
 
-  ChartId chartId() const { return chart_; }
-
  protected:
   void paintEvent(QPaintEvent* event) override;
 

@@ -90,7 +90,6 @@ class ExchangeCharts : private ChartIntakeEffects {
     std::lock_guard<std::mutex> lock(chartLock());
     return change(window_);
   }
-  const SecondOfDayTables& timeTables() const { return tables_; }
   MonitorSettings& settings() { return settings_; }
 
   // A copy of the chart's last finished picture, taken under the chart lock.

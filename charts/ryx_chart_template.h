@@ -72,8 +72,6 @@ class RyxChartTemplate {
 
   // The last finished picture (callers hold the chart lock while a drawing may run).
   const QImage& finishedImage() const { return finished_; }
-  // The picture being drawn.
-  const QImage& workingImage() const { return image_; }
 
   // Layout and state, in the template's own terms.
   std::array<ChartArea, kChartAreaCount> areas;

@@ -187,13 +187,7 @@ bool Link::closeLink() {
 
 void Link::startThread(std::thread thread) {
   std::lock_guard<std::mutex> lock(threadMutex_);
-  threadId_ = thread.get_id();
   thread_ = std::move(thread);
-}
-
-std::thread::id Link::threadId() const {
-  std::lock_guard<std::mutex> lock(threadMutex_);
-  return threadId_;
 }
 
 void Link::reap() {

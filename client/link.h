@@ -66,7 +66,6 @@ class Link {
   // The receive thread of this link; joined (or, from inside itself, detached) by reap().
   void startThread(std::thread thread);
   void reap();
-  std::thread::id threadId() const;
 
  private:
   bool fillLocked();  // false on error/closed with lastError set; true when bytes were added
@@ -83,7 +82,6 @@ class Link {
 
   mutable std::mutex threadMutex_;
   std::thread thread_;
-  std::thread::id threadId_;
 };
 
 }  // namespace kestrune

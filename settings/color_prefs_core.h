@@ -67,7 +67,6 @@ class ColorPrefsEditor {
   ColorPrefsEditor(const MonitorSettings& settings, const ChartColorTable& colors);
 
   const ColorPrefsValues& values() const { return values_; }
-  int currentElement() const { return currentElement_; }
   void selectElement(int row);  // rows outside 0..18 are ignored
 
   ColorRef color(PrefColor which) const;
