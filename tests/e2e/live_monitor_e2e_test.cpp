@@ -22,8 +22,9 @@
 #include "monitor/server_prefs.h"
 #include "recording/data_files.h"
 #include "settings/monitor_settings.h"
-#include "tests/e2e/live_host.h"
 #include "tests/support/feedsim_process.h"
+#include "tests/support/qt_application.h"
+#include "tests/support/recording_host.h"
 
 namespace kestrune {
 namespace {
@@ -96,13 +97,7 @@ class LiveMonitorE2E : public ::testing::Test {
 
   // Runs the window thread's event loop until the condition holds (false after the deadline).
   bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-      if (clock.elapsed() > timeoutMs) return false;
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return test::waitFor(done, timeoutMs);
   }
 
   // Sends a command to the simulator and waits until its packets were written.

@@ -7,7 +7,6 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,21 +23,14 @@
 #include "app/quillfern_viewer_app.h"
 #include "monitor/server_store.h"
 #include "tests/support/feedsim_process.h"
+#include "tests/support/qt_application.h"
 
 namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
 
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using test::waitFor;
 
 TEST(RealWindow, TheDemoProfileConnectsToTheSimulatorAndTheMarketFillsTheWindow) {
   QTemporaryDir profile;

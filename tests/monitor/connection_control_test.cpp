@@ -14,6 +14,7 @@
 #include "monitor/monitor_host.h"
 #include "monitor/ui_queue.h"
 #include "recording/data_files.h"
+#include "tests/support/recording_host.h"
 
 namespace kestrune {
 namespace {
@@ -84,33 +85,6 @@ struct FakeLibrary : SessionLibrary {
   void report(int type, const char* text) {
     if (callback) callback(type, 0, text);
   }
-};
-
-struct FakeHost : MonitorHost {
-  ConnectionControl* control = nullptr;
-  std::vector<std::string> statuses;
-  std::string date;
-  bool linkedControls = false;
-  bool disconnectEnabled = false;
-  std::map<int, int> timers;  // running timers and their periods
-
-  void showStatus(const std::string& text) override { statuses.push_back(text); }
-  void showDisconnectedControls(bool enabled) override {
-    linkedControls = false;
-    disconnectEnabled = enabled;
-  }
-  void showConnectedControls() override {
-    linkedControls = true;
-    disconnectEnabled = true;
-  }
-  void showSessionDate(const std::string& text) override { date = text; }
-  void startTimer(int id, int ms) override { timers[id] = ms; }
-  void stopTimer(int id) override { timers.erase(id); }
-  ConnectionControl* connectionControl() override { return control; }
-  double dpiScale() const override { return 1.0; }
-  bool chartsReady() const override { return true; }
-  void eraseLists() override {}
-  std::string lastStatus() const { return statuses.empty() ? "" : statuses.back(); }
 };
 
 // The receive-thread part stores, the window part shows; both are logged so order can be checked.
@@ -185,7 +159,7 @@ class ConnectionControlTest : public ::testing::Test {
 
   fs::path dir_;
   FakeLibrary lib_;
-  FakeHost host_;
+  RecordingHost host_;
   FakeData data_;
   DataFiles files_;
   UiQueue queue_;

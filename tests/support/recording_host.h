@@ -1,5 +1,6 @@
-// A headless monitor host for end-to-end runs: it keeps what the view would show (status line,
-// Date and Time boxes, connection controls, running timers) so tests can read it back.
+// A headless monitor host for the connection and end-to-end tests: it keeps what the view would
+// show (status line, Date and Time boxes, connection controls, running timers) so tests can read
+// it back.
 #pragma once
 
 #include <map>
