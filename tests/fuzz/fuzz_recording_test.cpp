@@ -2,9 +2,11 @@
 // line handed on is longer than a record of ours can be.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -12,6 +14,7 @@
 
 #include "recording/data_files.h"
 #include "recording/data_reader.h"
+#include "recording/replay.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace kestrune {
@@ -158,6 +161,92 @@ TEST(FuzzDataFiles, DateCheckAcceptsOnlyEightDigits) {
     ASSERT_EQ(path.find(".."), std::string::npos);
   }
   EXPECT_GT(valid, n / 10);
+}
+
+// A host that checks what replay hands it.
+class CheckingHost : public ReplayHost {
+ public:
+  void showStatus(const std::string& text) override { statuses.push_back(text); }
+  void resetMonitorData() override { ++resets; }
+  void showDate(const std::string& text) override { date = text; }
+  void replayLine(int file, const char* text) override {
+    EXPECT_GE(file, 1);
+    EXPECT_LE(file, 6);
+    const std::size_t len = std::strlen(text);
+    EXPECT_GE(len, 1u);
+    EXPECT_LE(len, kMaxDataLine);
+    EXPECT_EQ(std::strchr(text, '\n'), nullptr);
+    lines.emplace_back(text);
+  }
+  void resetSeriesStore() override {}
+  int dataPoints() const override { return points; }
+  void setChartWindow(int start, int end, int latest) override {
+    EXPECT_GE(start, 0);
+    EXPECT_LE(start, end);
+    EXPECT_EQ(latest, kReplayLatestSecond);
+  }
+  void drawChart(int file) override {
+    EXPECT_GE(file, 4);
+    EXPECT_LE(file, 6);
+  }
+  int points = 300;
+  int resets = 0;
+  std::string date;
+  std::vector<std::string> statuses;
+  std::vector<std::string> lines;
+};
+
+// A whole day of damaged files, asked for by good and bad dates: a bad date touches nothing,
+// a good one delivers exactly the lines the reader finds, every status line free of control
+// characters.
+TEST(FuzzReplay, DamagedDaysAndTypedDates) {
+  Rng rng(0xDA7A0004);
+  char pattern[] = "/tmp/kes_fuzz_replay_XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string base = pattern;
+  ::mkdir((base + "/Data").c_str(), 0755);
+  const int n = fuzz::iterations(60);
+  for (int it = 0; it < n; ++it) {
+    const std::string day = "1207202" + std::to_string(rng.below(10));
+    std::size_t want = 0;
+    std::vector<std::string> paths;
+    for (int file = 0; file < 6; ++file) {
+      const std::string path = dataFilePath(base, day, file);
+      paths.push_back(path);
+      if (file > 0 && rng.chance(6)) continue;  // a missing later file is no failure
+      const std::string bytes = randomDay(rng);
+      std::FILE* f = std::fopen(path.c_str(), "wb");
+      ASSERT_NE(f, nullptr);
+      std::fwrite(bytes.data(), 1, bytes.size(), f);
+      std::fclose(f);
+      want += referenceSplit(bytes).lines.size();
+    }
+    std::string typed = day;
+    if (rng.chance(3)) {
+      std::vector<char> v(typed.begin(), typed.end());
+      fuzz::mutate(rng, v, 300);
+      typed.assign(v.begin(), v.end());
+      if (rng.chance(3)) typed = "../" + typed;
+    }
+    CheckingHost host;
+    host.points = static_cast<int>(rng.range(1, 86400));
+    const ReplayReport report = replayDay(host, typed, base);
+    for (const std::string& status : host.statuses)
+      for (char c : status) ASSERT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7f);
+    if (!isValidDataDate(typed)) {
+      ASSERT_EQ(report.outcome, ReplayOutcome::InvalidDate);
+      ASSERT_EQ(host.resets, 0);
+      ASSERT_TRUE(host.lines.empty());
+    } else if (typed == day) {
+      ASSERT_EQ(report.outcome, ReplayOutcome::Viewing);
+      ASSERT_EQ(host.lines.size(), want) << "iteration " << it;
+      ASSERT_EQ(report.lines, want);
+      ASSERT_EQ(host.date, day.substr(0, 2) + "/" + day.substr(2, 2) + "/" + day.substr(4));
+    }
+    for (const std::string& path : paths) std::remove(path.c_str());
+  }
+  ::rmdir((base + "/Data").c_str());
+  ::rmdir(base.c_str());
 }
 
 }  // namespace
