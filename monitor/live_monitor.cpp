@@ -101,7 +101,24 @@ MonitorData::WindowPart LiveMonitor::resetMonitorData() {
 }
 
 void LiveMonitor::showSampleTime(const char* hhmmss) {
-  queue_.post([this, shown = std::string(hhmmss ? hhmmss : "")] { host_.showSampleTime(shown); });
+  // The Time box only ever shows the newest time, and nothing else writes it: one queued update
+  // carries whatever time is newest when it runs. A replay hands over 86,400 times at once and a
+  // fast day a hundred a second; setting the box for each of them cost more than the lists.
+  {
+    std::lock_guard<std::mutex> guard(timeLock_);
+    pendingTime_.assign(hhmmss ? hhmmss : "");
+    if (timePosted_) return;
+    timePosted_ = true;
+  }
+  queue_.post([this] {
+    std::string shown;
+    {
+      std::lock_guard<std::mutex> guard(timeLock_);
+      shown.swap(pendingTime_);
+      timePosted_ = false;
+    }
+    host_.showSampleTime(shown);
+  });
 }
 
 void LiveMonitor::driveCollectionWindow(std::int32_t minuteOfDay) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "charts/exchange_charts.h"
@@ -69,6 +70,10 @@ class LiveMonitor : public MonitorData, private ChartHost {
   std::unique_ptr<ConnectionControl> control_;
   // Receive thread only: the last refused open is said once, not on every sample.
   std::string lastGateProblem_;
+  // The newest sample time not yet in the Time box, and whether an update is queued for it.
+  std::mutex timeLock_;
+  std::string pendingTime_;
+  bool timePosted_ = false;
 };
 
 }  // namespace kestrune

@@ -1,0 +1,89 @@
+// The live monitor's window side: what the receive thread hands over reaches the window in order
+// and without needless work.
+#include "monitor/live_monitor.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "alerts/alert_lists.h"
+#include "alerts/symbol_filter_table.h"
+#include "charts/exchange_charts.h"
+#include "monitor/monitor_host.h"
+#include "monitor/server_prefs.h"
+#include "recording/data_files.h"
+#include "settings/monitor_settings.h"
+
+namespace kestrune {
+namespace {
+
+QApplication& app() {
+  static int argc = 1;
+  static char name[] = "live_monitor_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication instance(argc, argv);
+  return instance;
+}
+
+class TimeBoxHost : public MonitorHost {
+ public:
+  double dpiScale() const override { return 1.0; }
+  bool chartsReady() const override { return true; }
+  void eraseLists() override {}
+  void showStatus(const std::string&) override {}
+  void showDisconnectedControls(bool) override {}
+  void showConnectedControls() override {}
+  void showSessionDate(const std::string&) override {}
+  void startTimer(int, int) override {}
+  void stopTimer(int) override {}
+  void showSampleTime(const std::string& hhmmss) override {
+    time = hhmmss;
+    ++updates;
+  }
+  std::string time;
+  int updates = 0;
+};
+
+std::string listingSample(int second) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%02d%02d%02d|1|2|3|4|5|6|7|8|9|10|11|12|13|14|15|16|",
+                second / 3600, second / 60 % 60, second % 60);
+  return text;
+}
+
+// A replayed day hands the Time box 86,400 times in one go; a fast live day a hundred a second.
+// Only the newest can be seen, so the window sets the box once per drain, and a time that comes
+// after a drain still shows.
+TEST(LiveMonitorTimeBox, ABurstOfSampleTimesCostsOneUpdateAndShowsTheNewest) {
+  app();
+  MonitorSettings settings;
+  SymbolFilterTable table((std::filesystem::temp_directory_path() / "kes_none.txt").string());
+  AlertLists lists(settings, table);
+  auto owned = std::make_unique<ExchangeCharts>(settings);  // too large for the stack
+  ExchangeCharts& charts = *owned;
+  charts.setUpCharts();
+  charts.setChartsReady(true);
+  DataFiles files((std::filesystem::temp_directory_path() / "kes_live_monitor_test").string());
+  ServerPrefsValues server;
+  TimeBoxHost host;
+  LiveMonitor live(host, settings, server, lists, charts, &files);
+
+  const int open = 9 * 3600 + 30 * 60;
+  for (int s = 0; s < 1000; ++s) charts.replayListingSample(listingSample(open + s).c_str());
+  EXPECT_EQ(live.queue().pendingCount(), 1u);
+  live.queue().drainNow();
+  EXPECT_EQ(host.updates, 1);
+  EXPECT_EQ(host.time, "09:46:39");
+
+  charts.replayListingSample(listingSample(open + 1000).c_str());
+  live.queue().drainNow();
+  EXPECT_EQ(host.updates, 2);
+  EXPECT_EQ(host.time, "09:46:40");
+}
+
+}  // namespace
+}  // namespace kestrune
