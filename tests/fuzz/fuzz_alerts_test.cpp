@@ -417,7 +417,7 @@ void checkWavInvariants(const std::vector<std::uint8_t>& file) {
 
 TEST(FuzzWav, ArbitraryAndDamagedFiles) {
   Rng rng(0xA1E70006);
-  const int n = fuzz::iterations(4000);
+  const int n = fuzz::iterations(2500);
   int parsed = 0;
   for (int it = 0; it < n; ++it) {
     std::vector<std::uint8_t> file;

@@ -83,7 +83,7 @@ std::string makeSampleText(Rng& rng) {
 
 TEST(FuzzChartSample, ParseMatchesReference) {
   Rng rng(0xC4A70001);
-  const int n = fuzz::iterations(12000);
+  const int n = fuzz::iterations(8000);
   int ok = 0;
   for (int it = 0; it < n; ++it) {
     const std::string text = makeSampleText(rng);
@@ -135,7 +135,7 @@ TEST(FuzzChartIntake, OnlyGoodSamplesReachTheStore) {
   std::set<int> written;
   RecordingEffects effects;
   std::mutex lock;
-  const int n = fuzz::iterations(10000);
+  const int n = fuzz::iterations(6000);
   for (int it = 0; it < n; ++it) {
     const std::string text = makeSampleText(rng);
     const auto chart = static_cast<ChartId>(rng.below(kChartCount));
