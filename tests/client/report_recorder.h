@@ -24,6 +24,12 @@ inline std::ostream& operator<<(std::ostream& os, const Report& r) {
   return os << "(" << r.type << "," << r.kind << ",\"" << r.text << "\")";
 }
 
+// What every session reports when it connects, when it is told to disconnect, and when its link
+// goes down.
+inline const Report kConnected{21, 0, "Kestrune Monitor Connected to Server"};
+inline const Report kDisconnectedText{21, 0, "Disconnected"};
+inline const Report kLinkDown{20, 0, ""};
+
 // Everything the callback saw, in order; tests wait on it with a generous timeout that only
 // guards against a hang.
 class Recorder {

@@ -12,9 +12,6 @@
 namespace kestrune {
 namespace {
 
-const Report kConnected{21, 0, "Kestrune Monitor Connected to Server"};
-const Report kDisconnectedText{21, 0, "Disconnected"};
-const Report kLinkDown{20, 0, ""};
 const Report kSessionStart{8, 0, "12072026"};
 
 std::vector<std::string> args(std::initializer_list<std::string> extra) {

@@ -22,10 +22,6 @@
 namespace kestrune {
 namespace {
 
-const Report kConnected{21, 0, "Kestrune Monitor Connected to Server"};
-const Report kDisconnectedText{21, 0, "Disconnected"};
-const Report kLinkDown{20, 0, ""};
-
 std::vector<std::uint8_t> packet(std::uint16_t type, std::uint16_t kind, std::string_view body,
                                  bool protect = true) {
   return makePacket(type, kind, body, protect);
