@@ -14,6 +14,7 @@
 #include "monitor/monitor_host.h"
 #include "monitor/ui_queue.h"
 #include "recording/data_files.h"
+#include "tests/support/core_application.h"
 #include "tests/support/recording_host.h"
 
 namespace kestrune {
@@ -21,13 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QCoreApplication& app() {
-  static int argc = 1;
-  static char name[] = "connection_control_test";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication instance(argc, argv);
-  return instance;
-}
+QCoreApplication& app() { return test::ensureCoreApplication(); }
 
 // Reports like the real library: Start and Stop call the status callback on the caller's thread.
 struct FakeLibrary : SessionLibrary {

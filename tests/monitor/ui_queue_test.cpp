@@ -6,16 +6,12 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/core_application.h"
+
 namespace kestrune {
 namespace {
 
-QCoreApplication& app() {
-  static int argc = 1;
-  static char name[] = "ui_queue_test";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication instance(argc, argv);
-  return instance;
-}
+QCoreApplication& app() { return test::ensureCoreApplication(); }
 
 // Runs the event loop until the queue has nothing left.
 void settle(UiQueue& queue) {
