@@ -17,38 +17,25 @@
 #include <numbers>
 
 #include "alerts/wav_data.h"
+#include "tests/alerts/wav_builder.h"
 
 namespace kestrune {
 namespace {
 
-void put(QByteArray& out, std::uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.append(static_cast<char>(v >> (8 * i)));
-}
-
 // A one-second 660 Hz tone in the given PCM format.
 QByteArray toneWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits) {
-  QByteArray data;
+  std::vector<std::uint8_t> data;
   for (std::uint32_t i = 0; i < rate; ++i) {
     double v = 0.6 * std::sin(2 * std::numbers::pi * 660.0 * i / rate);
     for (int c = 0; c < channels; ++c) {
-      if (bits == 8) put(data, static_cast<std::uint32_t>(std::lround(128 + v * 127)), 1);
-      if (bits == 16) put(data, static_cast<std::uint32_t>(std::lround(v * 32767)), 2);
-      if (bits == 32) put(data, static_cast<std::uint32_t>(std::llround(v * 2147483647.0)), 4);
+      if (bits == 8) test::put(data, static_cast<std::uint32_t>(std::lround(128 + v * 127)), 1);
+      if (bits == 16) test::put(data, static_cast<std::uint32_t>(std::lround(v * 32767)), 2);
+      if (bits == 32)
+        test::put(data, static_cast<std::uint32_t>(std::llround(v * 2147483647.0)), 4);
     }
   }
-  QByteArray w("RIFF");
-  put(w, static_cast<std::uint32_t>(36 + data.size()), 4);
-  w.append("WAVEfmt ");
-  put(w, 16, 4);
-  put(w, 1, 2);
-  put(w, channels, 2);
-  put(w, rate, 4);
-  put(w, rate * channels * bits / 8, 4);
-  put(w, channels * bits / 8, 2);
-  put(w, bits, 2);
-  w.append("data");
-  put(w, static_cast<std::uint32_t>(data.size()), 4);
-  return w + data;
+  const std::vector<std::uint8_t> w = test::makeWav(1, channels, rate, bits, data);
+  return QByteArray(reinterpret_cast<const char*>(w.data()), static_cast<qsizetype>(w.size()));
 }
 
 // Largest absolute sample in raw 16-bit little-endian audio.
