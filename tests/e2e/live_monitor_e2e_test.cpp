@@ -8,10 +8,8 @@
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +23,7 @@
 #include "tests/support/feedsim_process.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_host.h"
+#include "tests/support/temp_dir.h"
 
 namespace kestrune {
 namespace {
@@ -39,12 +38,7 @@ QApplication& app() {
   return instance;
 }
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string readFile(const fs::path& path) { return test::readAll(path.string()); }
 
 std::size_t lineCount(const fs::path& path) {
   const std::string text = readFile(path);

@@ -4,9 +4,7 @@
 
 #include <QCoreApplication>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +14,7 @@
 #include "recording/data_files.h"
 #include "tests/support/core_application.h"
 #include "tests/support/recording_host.h"
+#include "tests/support/temp_dir.h"
 
 namespace kestrune {
 namespace {
@@ -109,12 +108,7 @@ bool copyDecoder(int, const char* body, char* out, std::size_t size) {
   return true;
 }
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string readFile(const fs::path& path) { return test::readAll(path.string()); }
 
 class ConnectionControlTest : public ::testing::Test {
  protected:
