@@ -147,9 +147,8 @@ CColorPrefs::CColorPrefs(const MonitorSettings& settings, const ChartColorTable&
     }
   }
 
-  auto* elements =
-      buildPickList(this, kElementList, dialogRectToPixels(165, 19, 123, 209, scale),
-                    QStringLiteral("Element Colors"), 250, kElementRows);
+  auto* elements = buildPickList(this, kElementList, dialogRectToPixels(165, 19, 123, 209, scale),
+                                 QStringLiteral("Element Colors"), 250, kElementRows);
   for (int row = 0; row < kElementRows; ++row) {
     elements->setItem(row, 0, new QTableWidgetItem(QString::fromLatin1(elementName(row))));
   }

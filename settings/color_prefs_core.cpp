@@ -1,6 +1,5 @@
 #include "settings/color_prefs_core.h"
 
-
 namespace kestrune {
 namespace {
 

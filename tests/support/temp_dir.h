@@ -12,8 +12,7 @@ namespace kestrune::test {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kes_test_XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "kes_test_XXXXXX").string();
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
   ~TempDir() {
