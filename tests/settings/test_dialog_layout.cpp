@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -77,6 +78,44 @@ TEST(DialogBuilder, BuildsEachKindNamedByItsId) {
   EXPECT_EQ(findControlAs<QLineEdit>(parent.get(), 1013)->echoMode(), QLineEdit::Password);
   EXPECT_EQ(findControl(parent.get(), 4242), nullptr);
   EXPECT_EQ(findControl(parent.get(), 0), nullptr);
+}
+
+// A dialog whose OK does work of its own before closing, as the symbol filter dialog's does.
+class CountingDialog : public QDialog {
+ public:
+  int accepted = 0;
+  void accept() override {
+    ++accepted;
+    QDialog::accept();
+  }
+};
+
+TEST(DialogBuilder, PreferenceDialogSetUpAndOkCancel) {
+  app();
+  constexpr ControlRow rows[] = {
+      {0, ControlKind::Label, "Port Number:", 7, 6, 44, 8, kNoFlags},
+      {1, ControlKind::Button, "OK", 60, 7, 50, 14, kDefault},
+      {2, ControlKind::Button, "Cancel", 60, 24, 50, 14, kNoFlags},
+  };
+  CountingDialog d;
+  const double scale = setUpDialog(&d, 120, 45, rows);
+  EXPECT_EQ(d.font().pointSize(), 8);
+  EXPECT_EQ(d.size(), QSize(dialogUnitsToPixelsX(120, scale), dialogUnitsToPixelsY(45, scale)));
+  EXPECT_EQ(d.minimumSize(), d.maximumSize()) << "fixed size";
+  ASSERT_NE(findControlAs<QPushButton>(&d, 1), nullptr);
+
+  connectOkCancel(&d);
+  findControlAs<QPushButton>(&d, 1)->click();
+  EXPECT_EQ(d.accepted, 1) << "the dialog's own accept runs";
+  EXPECT_EQ(d.result(), QDialog::Accepted);
+  findControlAs<QPushButton>(&d, 2)->click();
+  EXPECT_EQ(d.result(), QDialog::Rejected);
+  EXPECT_EQ(d.accepted, 1);
+
+  // A table without the buttons is wired without complaint.
+  QDialog bare;
+  connectOkCancel(&bare, 7, 8);
+  EXPECT_EQ(bare.result(), QDialog::Rejected);
 }
 
 }  // namespace
