@@ -312,12 +312,12 @@ struct WavSpec {
 };
 
 // A valid WAV of a random readable format, with optional extra chunks before and after "fmt ".
-std::vector<std::uint8_t> makeWav(Rng& rng, WavSpec& spec, std::uint16_t& channels) {
+std::vector<std::uint8_t> makeWav(Rng& rng, WavSpec& format, std::uint16_t& channels) {
   static const WavSpec kSpecs[] = {{1, 8}, {1, 16}, {1, 24}, {1, 32}, {3, 32}, {3, 64}};
-  spec = kSpecs[rng.below(6)];
+  format = kSpecs[rng.below(6)];
   channels = static_cast<std::uint16_t>(1 + rng.below(rng.chance(4) ? 8 : 2));
   const bool extensible = rng.chance(4);
-  const std::uint16_t block = static_cast<std::uint16_t>(channels * spec.bits / 8);
+  const std::uint16_t block = static_cast<std::uint16_t>(channels * format.bits / 8);
   const std::uint32_t frames = static_cast<std::uint32_t>(rng.below(300));
   std::vector<std::uint8_t> v = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
   auto junk = [&] {
@@ -329,30 +329,30 @@ std::vector<std::uint8_t> makeWav(Rng& rng, WavSpec& spec, std::uint16_t& channe
   if (rng.chance(4)) junk();
   v.insert(v.end(), {'f', 'm', 't', ' '});
   put32(v, extensible ? 40 : 16);
-  put16(v, extensible ? 0xFFFE : spec.tag);
+  put16(v, extensible ? 0xFFFE : format.tag);
   put16(v, channels);
   put32(v, static_cast<std::uint32_t>(rng.range(1, 192000)));
   put32(v, 0);  // byte rate: not read
   put16(v, block);
-  put16(v, spec.bits);
+  put16(v, format.bits);
   if (extensible) {
     put16(v, 22);
-    put16(v, spec.bits);
+    put16(v, format.bits);
     put32(v, 0);
-    put16(v, spec.tag);
+    put16(v, format.tag);
     for (int k = 0; k < 14; ++k) v.push_back(0);
   }
   if (rng.chance(4)) junk();
   v.insert(v.end(), {'d', 'a', 't', 'a'});
   put32(v, frames * block);
   for (std::uint32_t k = 0; k < frames * block; ++k) v.push_back(rng.byte());
-  if (spec.tag == 3) {
+  if (format.tag == 3) {
     // Mostly sane float samples, with the odd NaN or infinity from the random bytes.
     const std::size_t start = v.size() - frames * block;
-    for (std::size_t off = start; off + spec.bits / 8 <= v.size() && !rng.chance(50);
-         off += spec.bits / 8) {
+    for (std::size_t off = start; off + format.bits / 8 <= v.size() && !rng.chance(50);
+         off += format.bits / 8) {
       const double x = static_cast<double>(rng.range(-1200, 1200)) / 1000.0;
-      if (spec.bits == 32) {
+      if (format.bits == 32) {
         const float f = static_cast<float>(x);
         std::memcpy(v.data() + off, &f, 4);
       } else {
@@ -365,22 +365,22 @@ std::vector<std::uint8_t> makeWav(Rng& rng, WavSpec& spec, std::uint16_t& channe
   return v;
 }
 
-double sampleValue(const std::uint8_t* p, WavSpec spec) {
-  if (spec.tag == 3 && spec.bits == 32) {
+double sampleValue(const std::uint8_t* p, WavSpec format) {
+  if (format.tag == 3 && format.bits == 32) {
     float f;
     std::memcpy(&f, p, 4);
     return std::isfinite(f) ? f : 0.0;
   }
-  if (spec.tag == 3) {
+  if (format.tag == 3) {
     double d;
     std::memcpy(&d, p, 8);
     return std::isfinite(d) ? d : 0.0;
   }
   long long raw = 0;
-  const int bytes = spec.bits / 8;
+  const int bytes = format.bits / 8;
   for (int k = bytes - 1; k >= 0; --k) raw = raw << 8 | p[k];
-  if (spec.bits == 8) return (raw - 128) / 128.0;
-  const long long top = 1LL << (spec.bits - 1);
+  if (format.bits == 8) return (raw - 128) / 128.0;
+  const long long top = 1LL << (format.bits - 1);
   if (raw >= top) raw -= 2 * top;
   return static_cast<double>(raw) / static_cast<double>(top);
 }
@@ -428,9 +428,9 @@ TEST(FuzzWav, ArbitraryAndDamagedFiles) {
         std::memcpy(file.data() + 8, "WAVE", 4);
       }
     } else {
-      WavSpec spec;
+      WavSpec format;
       std::uint16_t channels;
-      file = makeWav(rng, spec, channels);
+      file = makeWav(rng, format, channels);
       fuzz::mutate(rng, file);
       if (rng.chance(3) && file.size() > 44) {
         // A size field of a chunk made huge, zero or odd.
@@ -453,9 +453,9 @@ TEST(FuzzWav, ConversionKeepsTheSamples) {
   Rng rng(0xA1E70007);
   const int n = fuzz::iterations(1200);
   for (int it = 0; it < n; ++it) {
-    WavSpec spec;
+    WavSpec format;
     std::uint16_t channels;
-    const std::vector<std::uint8_t> file = makeWav(rng, spec, channels);
+    const std::vector<std::uint8_t> file = makeWav(rng, format, channels);
     const std::optional<WavFormat> f = parseWav(file);
     ASSERT_TRUE(f.has_value()) << "iteration " << it;
     ASSERT_NO_FATAL_FAILURE(checkWavInvariants(file));
@@ -466,8 +466,8 @@ TEST(FuzzWav, ConversionKeepsTheSamples) {
       for (int c = 0; c < outChannels; ++c) {
         const double want =
             std::clamp(sampleValue(file.data() + f->dataOffset + i * f->blockAlign +
-                                       static_cast<std::size_t>(c) * (spec.bits / 8),
-                                   spec),
+                                       static_cast<std::size_t>(c) * (format.bits / 8),
+                                   format),
                        -1.0, 1.0) *
             32767.0;
         const std::size_t at = 44 + (i * outChannels + c) * 2;
