@@ -45,6 +45,28 @@ void fill(AlertList& list, const AlertIntake& intake, const std::vector<std::str
   }
 }
 
+// A Raw list model of `rows` rows shown in a 265 x 685 view, as the monitor shows it.
+struct ShownList {
+  SymbolFilterTable table{"/nonexistent/SymbolFilter.txt"};
+  AlertIntake intake{table};
+  std::vector<std::string> records = sampleRecords();
+  AlertListModel model{AlertKind::Raw};
+  CColorListCtrl view;
+
+  explicit ShownList(std::size_t rows) {
+    intake.setRules(AlertKind::Raw, rawRules());
+    for (std::size_t i = 0; i < rows; ++i) {
+      AlertDecision d = intake.take(AlertKind::Raw, records[i % records.size()], false);
+      model.stage(d.cells, d.code);
+    }
+    model.commit();
+    view.setAlertModel(&model);
+    view.resize(265, 685);
+    view.show();
+    QCoreApplication::processEvents();
+  }
+};
+
 // Receive-thread decision plus the window-thread append, with a watched-symbol table active.
 void BM_IntakeIntoMillionRowList(benchmark::State& state) {
   SymbolFilterTable table("/nonexistent/SymbolFilter.txt");
@@ -76,21 +98,10 @@ BENCHMARK(BM_IntakeIntoMillionRowList)->Unit(benchmark::kNanosecond);
 
 // Batches of 100 rows committed to the model (one insertion each) over a million-row list.
 void BM_ModelBatchOverMillionRows(benchmark::State& state) {
-  SymbolFilterTable table("/nonexistent/SymbolFilter.txt");
-  AlertIntake intake(table);
-  intake.setRules(AlertKind::Raw, rawRules());
-  auto records = sampleRecords();
-  AlertListModel model(AlertKind::Raw);
-  for (std::size_t i = 0; i < kPrefill; ++i) {
-    AlertDecision d = intake.take(AlertKind::Raw, records[i % records.size()], false);
-    model.stage(d.cells, d.code);
-  }
-  model.commit();
-  CColorListCtrl view;
-  view.setAlertModel(&model);
-  view.resize(265, 685);
-  view.show();
-  QCoreApplication::processEvents();
+  ShownList shown(kPrefill);
+  AlertIntake& intake = shown.intake;
+  AlertListModel& model = shown.model;
+  const auto& records = shown.records;
   std::size_t i = 0;
   for (auto _ : state) {
     for (int k = 0; k < 100; ++k) {
@@ -106,21 +117,8 @@ BENCHMARK(BM_ModelBatchOverMillionRows)->Unit(benchmark::kMicrosecond);
 // One scroll step and repaint of a 265 x 685 view; the cost must not grow with the row count.
 void BM_ScrollRepaint(benchmark::State& state) {
   const auto rows = static_cast<std::size_t>(state.range(0));
-  SymbolFilterTable table("/nonexistent/SymbolFilter.txt");
-  AlertIntake intake(table);
-  intake.setRules(AlertKind::Raw, rawRules());
-  auto records = sampleRecords();
-  AlertListModel model(AlertKind::Raw);
-  for (std::size_t i = 0; i < rows; ++i) {
-    AlertDecision d = intake.take(AlertKind::Raw, records[i % records.size()], false);
-    model.stage(d.cells, d.code);
-  }
-  model.commit();
-  CColorListCtrl view;
-  view.setAlertModel(&model);
-  view.resize(265, 685);
-  view.show();
-  QCoreApplication::processEvents();
+  ShownList shown(rows);
+  CColorListCtrl& view = shown.view;
   QScrollBar* bar = view.verticalScrollBar();
   int step = 0;
   for (auto _ : state) {
