@@ -127,6 +127,8 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
       ok = onOff(value, o.crc);
     } else if (name == "--single-session") {
       ok = onOff(value, o.singleSession);
+    } else if (name == "--stop-on-eof") {
+      ok = onOff(value, o.stopOnEof);
     } else if (name == "--refuse") {
       ok = value == "off" || value == "7" || value == "10" || value == "11";
       o.refuse = ok && value != "off" ? std::stoi(value) : 0;
@@ -188,6 +190,8 @@ Options (--name value or --name=value):
                        switches it per connection with types 4 and 5
   --single-session on|off  refuse (10, account in use) a login of a user who is
                        logged in already (default off)
+  --stop-on-eof on|off stop as on SIGTERM when stdin closes (default off: keep serving);
+                       a test harness that dies then never leaves the simulator behind
   --refuse 7|10|11|off answer good logins with bad user (7), account in use (10) or
                        invalid application (11) instead of a session start
   --bad-crc-after N    the Nth packet after the session start has a wrong check value

@@ -23,6 +23,7 @@ struct SimOptions {
   int refuse = 0;              // answer every good login with 7, 10 or 11 instead of 8
   bool crc = true;             // protect packets until the client switches it off
   bool singleSession = false;  // a second login of a logged-in user gets 10
+  bool stopOnEof = false;      // stop when stdin closes (a test harness that went away)
   // Faults, counted in packets sent to a client after its session start; 0 = never.
   int badCrcAfter = 0;
   int oversizeAfter = 0;

@@ -250,7 +250,8 @@ void SimServer::readStdin() {
   if (n > 0) {
     stdinBuf_.append(buf, static_cast<size_t>(n));
   } else if (n == 0 || errno != EINTR) {
-    stdinOpen_ = false;  // no more commands; keep serving
+    stdinOpen_ = false;  // no more commands; keep serving unless asked not to
+    if (o_.stopOnEof) stopping_ = true;
   }
   size_t nl;
   while ((nl = stdinBuf_.find('\n')) != std::string::npos) {

@@ -456,5 +456,18 @@ TEST(FeedsimServer, StopsCleanlyOnSigtermAndSaysGoodbye) {
   EXPECT_TRUE(stopped);
 }
 
+// The test helper starts the simulator with --stop-on-eof: a test process that dies without
+// stopping it must not leave it running and holding the test's output open.
+TEST(FeedsimServer, StopsWhenItsStdinClosesIfAsked) {
+  FeedsimProcess sim({"--stream", "off"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  RawClient c(sim.port());
+  ASSERT_EQ(loginAsDemo(c).header.type, MSG_SESSION_START);
+  ASSERT_NE(sim.waitForLine("login ok"), "");
+  sim.closeStdin();
+  EXPECT_EQ(sim.waitForLine("stopped"), "stopped");
+  EXPECT_EQ(c.next().header.type, MSG_DISCONNECT);
+}
+
 }  // namespace
 }  // namespace kestrune

@@ -20,6 +20,7 @@ TEST(FeedsimOptions, DefaultsAndEveryOptionInBothSpellings) {
   EXPECT_EQ(o.password, "demo");
   EXPECT_EQ(o.startSecond, 9 * 3600 + 25 * 60);
   EXPECT_EQ(o.speed, 1);
+  EXPECT_FALSE(o.stopOnEof);  // the demo feeds /dev/null and must keep serving
   EXPECT_TRUE(o.stream);
   EXPECT_TRUE(isDateText(o.date)) << o.date;  // today
 
@@ -42,6 +43,8 @@ TEST(FeedsimOptions, DefaultsAndEveryOptionInBothSpellings) {
                      "10",
                      "--crc=off",
                      "--single-session=on",
+                     "--stop-on-eof",
+                     "on",
                      "--bad-crc-after",
                      "3",
                      "--oversize-after",
@@ -77,6 +80,7 @@ TEST(FeedsimOptions, DefaultsAndEveryOptionInBothSpellings) {
   EXPECT_EQ(p.refuse, 10);
   EXPECT_FALSE(p.crc);
   EXPECT_TRUE(p.singleSession);
+  EXPECT_TRUE(p.stopOnEof);
   EXPECT_EQ(p.badCrcAfter, 3);
   EXPECT_EQ(p.oversizeAfter, 4);
   EXPECT_EQ(p.closeAfter, 5);

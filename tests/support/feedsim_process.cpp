@@ -72,7 +72,9 @@ FeedsimProcess::FeedsimProcess(const std::vector<std::string>& extraArgs,
     close(in[1]);
     return;
   }
-  std::vector<std::string> args = {exe, "--port", "0"};
+  // The simulator stops when its stdin (our pipe) closes, so a test that dies without running
+  // its destructors never leaves it behind holding the test's output open.
+  std::vector<std::string> args = {exe, "--port", "0", "--stop-on-eof", "on"};
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
@@ -170,11 +172,15 @@ std::string FeedsimProcess::command(const std::string& command, const std::strin
   return waitForLine(ackPrefix, timeoutMs);
 }
 
-int FeedsimProcess::stop(int graceMs) {
+void FeedsimProcess::closeStdin() {
   if (stdinFd_ >= 0) {
     close(stdinFd_);
     stdinFd_ = -1;
   }
+}
+
+int FeedsimProcess::stop(int graceMs) {
+  closeStdin();
   int status = -1;
   if (pid_ > 0) {
     kill(pid_, SIGTERM);

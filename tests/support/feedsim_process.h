@@ -34,6 +34,9 @@ class FeedsimProcess {
   // timeout or when the simulator closed its stdout. Lines read on the way are consumed.
   std::string waitForLine(const std::string& prefix, int timeoutMs = 5000);
 
+  // Closes the simulator's stdin, as a test that went away would.
+  void closeStdin();
+
   // send(command) followed by waitForLine(ackPrefix); convenience for the usual pattern.
   std::string command(const std::string& command, const std::string& ackPrefix,
                       int timeoutMs = 5000);
