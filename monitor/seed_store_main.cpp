@@ -20,12 +20,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: not a port: %s\n", argv[0], argv[2]);
     return 2;
   }
-  kestrune::ServerPrefsValues fields;
-  fields.serverPort = static_cast<std::int32_t>(port);
-  // The fields are fixed-size: longer values are cut to fit with their terminator.
-  std::snprintf(fields.serverAddress, sizeof fields.serverAddress, "%s", argv[1]);
-  std::snprintf(fields.userName, sizeof fields.userName, "%s", argv[3]);
-  std::snprintf(fields.userPassword, sizeof fields.userPassword, "%s", argv[4]);
+  const kestrune::ServerPrefsValues fields =
+      kestrune::makeServerSettings(argv[1], static_cast<std::int32_t>(port), argv[3], argv[4]);
   if (!kestrune::writeServerSettings(fields)) {
     std::fprintf(stderr, "%s: could not write %s\n", argv[0],
                  qPrintable(kestrune::serverStoreFileName()));

@@ -11,6 +11,8 @@
 #include <QVariant>
 #include <cstring>
 
+#include "settings/monitor_settings.h"
+
 namespace kestrune {
 namespace {
 
@@ -95,6 +97,16 @@ void readServerSettings(ServerPrefsValues& fields) {
     std::memset(fields.serverAddress, 0, sizeof fields.serverAddress);
   }
   fields.serverPort = byteValue(store, "T4", v) ? portFromValue(v) : 0;
+}
+
+ServerPrefsValues makeServerSettings(const char* address, std::int32_t port, const char* user,
+                                     const char* password) {
+  ServerPrefsValues fields;
+  fields.serverPort = port;
+  copyFixedText(fields.serverAddress, sizeof fields.serverAddress, address);
+  copyFixedText(fields.userName, sizeof fields.userName, user);
+  copyFixedText(fields.userPassword, sizeof fields.userPassword, password);
+  return fields;
 }
 
 bool writeServerSettings(const ServerPrefsValues& fields) {

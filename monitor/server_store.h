@@ -36,6 +36,11 @@ void readServerSettings(ServerPrefsValues& fields);
 // (it holds the password). Returns false when the store could not be written; nobody is told.
 bool writeServerSettings(const ServerPrefsValues& fields);
 
+// The four values as a prepared profile (the demo's, a test's) stores them; texts longer than
+// their fields are cut to fit with their terminator.
+ServerPrefsValues makeServerSettings(const char* address, std::int32_t port, const char* user,
+                                     const char* password);
+
 // Where the store lives (for tests and the demo's own profile).
 QString serverStoreFileName();
 

@@ -96,12 +96,7 @@ int run(int argc, char** argv) {
   }
 
   QApplication qapp(argc, argv);
-  ServerPrefsValues seed;
-  seed.serverPort = sim.port();
-  std::snprintf(seed.serverAddress, sizeof seed.serverAddress, "127.0.0.1");
-  std::snprintf(seed.userName, sizeof seed.userName, "demo");
-  std::snprintf(seed.userPassword, sizeof seed.userPassword, "demo");
-  if (!writeServerSettings(seed)) return 1;
+  if (!writeServerSettings(makeServerSettings("127.0.0.1", sim.port(), "demo", "demo"))) return 1;
 
   std::vector<Sample> samples;
   double worstStallMs = 0;

@@ -44,6 +44,16 @@ TEST(ServerStore, WritesTheByteFormsAndReadsThemBack) {
   EXPECT_STREQ(back.userPassword, "pw");
 }
 
+TEST(ServerStore, PreparedValuesAreCutToTheirFields) {
+  const std::string longHost(100, 'h');
+  const std::string longUser(300, 'u');
+  const ServerPrefsValues v = makeServerSettings(longHost.c_str(), 7405, longUser.c_str(), "pw");
+  EXPECT_EQ(v.serverPort, 7405);
+  EXPECT_EQ(std::string(v.serverAddress), longHost.substr(0, sizeof v.serverAddress - 1));
+  EXPECT_EQ(std::string(v.userName), longUser.substr(0, sizeof v.userName - 1));
+  EXPECT_STREQ(v.userPassword, "pw");
+}
+
 TEST(ServerStore, StoreFileIsOwnerOnly) {
   testing::ScratchProfile profile;
   const mode_t old = ::umask(022);

@@ -50,14 +50,7 @@ TEST(RealWindow, TheDemoProfileConnectsToTheSimulatorAndTheMarketFillsTheWindow)
   static char name[] = "real_window_test";
   static char* argv[] = {name, nullptr};
   QApplication qapp(argc, argv);
-  {
-    ServerPrefsValues seed;
-    seed.serverPort = sim.port();
-    std::snprintf(seed.serverAddress, sizeof seed.serverAddress, "127.0.0.1");
-    std::snprintf(seed.userName, sizeof seed.userName, "demo");
-    std::snprintf(seed.userPassword, sizeof seed.userPassword, "demo");
-    ASSERT_TRUE(writeServerSettings(seed));
-  }
+  ASSERT_TRUE(writeServerSettings(makeServerSettings("127.0.0.1", sim.port(), "demo", "demo")));
 
   {
     CQuillfernViewerApp app;
