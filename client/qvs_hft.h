@@ -43,7 +43,9 @@ QVS_HFT_API uint8_t QvS_HFT_SetUser(const char* user, const char* password, uint
                                     const char* appVersion);
 /* Sleep step (ms) while a ping waits for its reply. 254 when either argument is 0. */
 QVS_HFT_API uint8_t QvS_HFT_SetTimeout(uint16_t pollMs, uint16_t check);
-/* Connects and starts the receive thread: 0, 225, 229 or 231. */
+/* Connects and starts the receive thread: 0, 225, 229 or 231. Returns once connected or failed:
+ * a server that does not answer fails after about 10 s (10060), and a Stop from another thread
+ * ends the attempt at once (10004). Name lookup never makes Stop wait. */
 QVS_HFT_API uint8_t QvS_HFT_Start(void);
 /* Ends the connection; may be called at any time, also from inside the status callback.
  * Called from any other thread it returns only once no callback of that connection can run.

@@ -1,6 +1,5 @@
 #include "client/session.h"
 
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -79,7 +78,15 @@ std::uint8_t Session::setTimeout(std::uint16_t pollMs, std::uint16_t check) {
   return QVS_HFT_OK;
 }
 
-int Session::connectSocket(int& fd) {
+void Session::setConnectTimeout(std::chrono::milliseconds timeout) {
+  connectTimeout_.store(timeout);
+}
+
+void Session::setResolver(Resolver resolver) {
+  resolver_.store(resolver ? resolver : &systemResolver);
+}
+
+int Session::connectSocket(ConnectAttempt& attempt, int& fd) {
   std::string host;
   std::int32_t port;
   {
@@ -87,7 +94,9 @@ int Session::connectSocket(int& fd) {
     host = host_;
     port = port_;
   }
-  fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Non-blocking from the start: the connect is waited for, so that Stop can end the wait and a
+  // host that never answers costs the attempt's deadline, not the system's minutes of retries.
+  fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
   const linger noLinger{0, 0};
   const int on = 1;
@@ -101,26 +110,12 @@ int Session::connectSocket(int& fd) {
     return socketErrorFromErrno(errno);
   }
   // A dotted address or a host name; the first IPv4 address wins.
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int gai = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (gai != 0 || found == nullptr) {
-    const int err = errno;
-    if (found != nullptr) ::freeaddrinfo(found);
-    return gai != 0 ? socketErrorFromResolver(gai, err) : 11004;
-  }
   sockaddr_in addr{};
-  std::memcpy(&addr, found->ai_addr, sizeof addr);
-  ::freeaddrinfo(found);
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<std::uint16_t>(port & 0xFFFF));
-  int r;
-  do {
-    r = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-  } while (r != 0 && errno == EINTR);
-  return r == 0 ? 0 : socketErrorFromErrno(errno);
+  const int looked = attempt.resolve(host, addr.sin_addr);
+  if (looked != 0) return looked;
+  return attempt.connect(fd, addr);
 }
 
 std::uint8_t Session::start() {
@@ -138,10 +133,27 @@ std::uint8_t Session::start() {
     if (current() != old) continue;  // another caller started a link meanwhile: look again
     if (old) old->closeLink();       // never leave a half-closed socket behind
 
+    auto attempt = std::make_shared<ConnectAttempt>(
+        ConnectAttempt::Clock::now() + connectTimeout_.load(), resolver_.load());
+    {
+      std::lock_guard<std::mutex> lock(linkMutex_);
+      attempt_ = attempt;
+    }
     auto link = std::make_shared<Link>();
     int fd = -1;
-    int err = connectSocket(fd);
+    int err = connectSocket(*attempt, fd);
     if (err == 0 && !link->adopt(fd)) err = link->lastError.load();
+    {
+      // Published, or given up, in one step with Stop's look: a Stop either cancels the attempt
+      // or finds the new link and ends it.
+      std::lock_guard<std::mutex> lock(linkMutex_);
+      attempt_.reset();
+      if (err == 0 && attempt->cancelled()) err = kSockCancelled;
+      if (err == 0) {
+        link->connected.store(true);
+        link_ = link;
+      }
+    }
     if (err != 0) {
       std::string text = "Connection Error: ";
       if (fd >= 0) {
@@ -153,11 +165,6 @@ std::uint8_t Session::start() {
       report(MSG_STATUS, 0, text.c_str());
       return QVS_HFT_CONNECT_FAILED;
     }
-    link->connected.store(true);
-    {
-      std::lock_guard<std::mutex> lock(linkMutex_);
-      link_ = link;
-    }
     startLock.unlock();
     report(MSG_STATUS, 0, "Kestrune Monitor Connected to Server");
     link->startThread(std::thread(&Session::receiveThread, this, link));
@@ -165,7 +172,15 @@ std::uint8_t Session::start() {
   }
 }
 
-std::uint8_t Session::stop() { return stopLink(current()); }
+std::uint8_t Session::stop() {
+  std::shared_ptr<Link> link;
+  {
+    std::lock_guard<std::mutex> lock(linkMutex_);
+    if (attempt_) attempt_->cancel();  // a Start under way gives up at once
+    link = link_;
+  }
+  return stopLink(link);
+}
 
 std::uint8_t Session::stopLink(const std::shared_ptr<Link>& link) {
   if (link) {

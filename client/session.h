@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "client/connect_attempt.h"
 #include "client/link.h"
 #include "client/qvs_hft.h"
 
@@ -27,6 +28,11 @@ class Session {
   std::uint8_t enableCrc(std::uint8_t mode);
   std::uint8_t ping(std::uint8_t waitReply, std::uint8_t* result);
 
+  // How long one Start may take to reach the server (lookup and connect), and how host names are
+  // looked up. Tests shorten the one and replace the other; the program keeps the defaults.
+  void setConnectTimeout(std::chrono::milliseconds timeout);
+  void setResolver(Resolver resolver);
+
  private:
   Session() = default;
 
@@ -39,7 +45,8 @@ class Session {
   // Header-only packet (or a ping with its one body byte), protected per the current setting.
   Link::SendResult sendCommand(Link& link, std::uint16_t type, const std::uint8_t* body,
                                std::size_t bodyLength);
-  int connectSocket(int& fd);  // 0 or the socket error number; fd stays -1 when none was made
+  // 0 or the socket error number; fd stays -1 when none was made.
+  int connectSocket(ConnectAttempt& attempt, int& fd);
 
   std::mutex paramsMutex_;
   std::string host_;
@@ -54,8 +61,12 @@ class Session {
   std::atomic<bool> crcEnabled_{true};
   std::atomic<std::uint16_t> pollIntervalMs_{10};
 
-  std::mutex linkMutex_;  // guards link_ (the pointer, not the link)
+  std::atomic<std::chrono::milliseconds> connectTimeout_{std::chrono::seconds(10)};
+  std::atomic<Resolver> resolver_{&systemResolver};
+
+  std::mutex linkMutex_;  // guards link_ (the pointer, not the link) and attempt_
   std::shared_ptr<Link> link_;
+  std::shared_ptr<ConnectAttempt> attempt_;  // the Start under way, which Stop cancels
   std::mutex startLock_;  // one Start at a time between the check and the new link
   std::mutex commandLock_;
   std::mutex replyLock_;

@@ -1,0 +1,130 @@
+#include "client/connect_attempt.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "client/socket_errors.h"
+
+namespace kestrune {
+namespace {
+
+void signal(int fd) {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t r = ::write(fd, &one, sizeof one);
+}
+
+// The result of one lookup, shared by the attempt and the helper thread doing it: whichever lets
+// go last frees it, so an attempt that gave up never waits for the helper.
+struct Lookup {
+  Lookup() : doneFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~Lookup() {
+    if (doneFd >= 0) ::close(doneFd);
+  }
+  const int doneFd;
+  std::mutex lock;
+  int error = 0;
+  in_addr addr{};
+};
+
+}  // namespace
+
+int systemResolver(const std::string& host, in_addr& out) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int gai = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  const int err = errno;
+  if (gai != 0 || found == nullptr) {
+    if (found != nullptr) ::freeaddrinfo(found);
+    return gai != 0 ? socketErrorFromResolver(gai, err) : 11004;
+  }
+  sockaddr_in addr{};
+  std::memcpy(&addr, found->ai_addr, sizeof addr);
+  ::freeaddrinfo(found);
+  out = addr.sin_addr;
+  return 0;
+}
+
+ConnectAttempt::ConnectAttempt(Clock::time_point deadline, Resolver resolver)
+    : deadline_(deadline),
+      resolver_(resolver ? resolver : &systemResolver),
+      cancelFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+ConnectAttempt::~ConnectAttempt() {
+  if (cancelFd_ >= 0) ::close(cancelFd_);
+}
+
+void ConnectAttempt::cancel() {
+  cancelled_.store(true);
+  if (cancelFd_ >= 0) signal(cancelFd_);
+}
+
+int ConnectAttempt::waitFor(int fd, short events) {
+  for (;;) {
+    if (cancelled()) return kSockCancelled;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
+    if (left.count() <= 0) return kSockTimedOut;
+    pollfd pfds[2] = {{fd, events, 0}, {cancelFd_, POLLIN, 0}};
+    const int r = ::poll(pfds, 2, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+    if (r < 0 && errno != EINTR) return socketErrorFromErrno(errno);
+    if (r > 0 && pfds[0].revents != 0 && !cancelled()) return 0;
+  }
+}
+
+int ConnectAttempt::resolve(const std::string& host, in_addr& out) {
+  // A dotted address needs no lookup.
+  if (::inet_aton(host.c_str(), &out) != 0) return 0;
+  if (cancelled()) return kSockCancelled;
+  auto lookup = std::make_shared<Lookup>();
+  if (lookup->doneFd < 0) return socketErrorFromErrno(errno);
+  try {
+    std::thread([lookup, host, resolver = resolver_] {
+      in_addr addr{};
+      const int error = resolver(host, addr);
+      {
+        std::lock_guard<std::mutex> guard(lookup->lock);
+        lookup->error = error;
+        lookup->addr = addr;
+      }
+      signal(lookup->doneFd);
+    }).detach();
+  } catch (const std::system_error&) {
+    return socketErrorFromErrno(ENOBUFS);  // no thread to be had
+  }
+  const int waited = waitFor(lookup->doneFd, POLLIN);
+  if (waited != 0) return waited;
+  std::lock_guard<std::mutex> guard(lookup->lock);
+  out = lookup->addr;
+  return lookup->error;
+}
+
+int ConnectAttempt::connect(int fd, const sockaddr_in& addr) {
+  if (cancelled()) return kSockCancelled;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return 0;
+  // Interrupted or not, a non-blocking connect goes on by itself: wait for its outcome.
+  if (errno != EINPROGRESS && errno != EINTR) return socketErrorFromErrno(errno);
+  const int waited = waitFor(fd, POLLOUT);
+  if (waited != 0) return waited;
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+    return socketErrorFromErrno(errno);
+  }
+  return error == 0 ? 0 : socketErrorFromErrno(error);
+}
+
+}  // namespace kestrune
