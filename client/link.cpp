@@ -158,7 +158,7 @@ Link::ReadResult Link::readPacketLocked(std::uint8_t* packet, PacketHeader& head
 
 void Link::waitForData(int timeoutMs) {
   if (!connected.load()) return;
-  pollfd pfds[2] = {{peerClosed.load() ? -1 : fd_.load(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+  pollfd pfds[2] = {{fd_.load(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
   ::poll(pfds, 2, timeoutMs);
 }
 

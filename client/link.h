@@ -59,9 +59,6 @@ class Link {
 
   std::atomic<bool> connected{false};
   std::atomic<int> lastError{0};
-  // After the peer closed at a packet boundary the socket is no longer watched for data (it
-  // would stay readable for ever); the loss shows on the next send.
-  std::atomic<bool> peerClosed{false};
 
   // The receive thread of this link; joined (or, from inside itself, detached) by reap().
   void startThread(std::thread thread);

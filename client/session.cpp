@@ -387,12 +387,11 @@ void Session::receiveThread(std::shared_ptr<Link> link) {
               break;
           }
           break;
-        case Link::Peek::kClosed:
-          // An orderly close by the peer shows on the next send (the keep-alive ping).
-          link->peerClosed.store(true);
-          break;
         case Link::Peek::kNothing:
           break;
+        case Link::Peek::kClosed:
+          // The server went away without a disconnect packet (its process ended, say): the link
+          // is lost now, not at the next keep-alive ping a minute or two later.
         case Link::Peek::kError:
           failed = true;
           break;

@@ -217,6 +217,9 @@ TEST_P(ReceiveFaultTest, StopsLinkWithTwoLinkDownReports) {
     ASSERT_TRUE(server_.send(p));
   } else if (fault == "reset") {
     server_.resetClient();
+  } else if (fault == "closed") {
+    // The server's process ended: no disconnect packet, just the end of the stream.
+    server_.closeClient();
   } else if (fault == "closed-mid-packet") {
     auto p = packet(MSG_STATUS, 0, "cut short");
     ASSERT_TRUE(server_.send(std::string_view(reinterpret_cast<const char*>(p.data()), 15)));
@@ -236,7 +239,7 @@ TEST_P(ReceiveFaultTest, StopsLinkWithTwoLinkDownReports) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, ReceiveFaultTest,
                          ::testing::Values("oversize", "oversize-protected", "bad-crc", "reset",
-                                           "closed-mid-packet"),
+                                           "closed", "closed-mid-packet"),
                          [](const auto& info) {
                            std::string name = info.param;
                            std::replace(name.begin(), name.end(), '-', '_');
