@@ -47,8 +47,9 @@ AlertCenter* installAlerts(CQuillfernViewerView& view) {
       next(id);
     }
   };
-  view.setCommandHandler(ID_AUDIO_ALERTS,
-                         [alerts, &view] { alerts->audioAlertPrefs(&view, view.dpiScale()); });
+  view.setCommandHandler(ID_AUDIO_ALERTS, [alerts, &view] {
+    if (alerts->audioAlertPrefs(&view, view.dpiScale())) view.charts().refreshAlarmSlots();
+  });
   return alerts;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "charts/chart_lock.h"
@@ -61,7 +62,29 @@ std::uint32_t totalColor(ChartId chart) {
 
 }  // namespace
 
-ExchangeCharts::ExchangeCharts(MonitorSettings& settings) : settings_(settings) { tables_.build(); }
+ExchangeCharts::ExchangeCharts(MonitorSettings& settings) : settings_(settings) {
+  tables_.build();
+  refreshAlarmSlots();
+}
+
+void ExchangeCharts::refreshAlarmSlots() {
+  auto fresh = std::make_shared<ChartAlarmSlots>();
+  for (int i = 0; i < kChartCount; ++i) {
+    const AudioAlertSlot& from = settings_.audioAlert[static_cast<std::size_t>(i)];
+    ChartAlarmSlot& to = (*fresh)[static_cast<std::size_t>(i)];
+    to.use = from.use != 0;
+    to.loop = from.loop != 0;
+    to.threshold = from.threshold;
+    to.fileName.assign(from.fileName, ::strnlen(from.fileName, sizeof from.fileName));
+  }
+  std::lock_guard<std::mutex> lock(alarmLock_);
+  alarmSlots_ = std::move(fresh);
+}
+
+std::shared_ptr<const ChartAlarmSlots> ExchangeCharts::alarmSlots() const {
+  std::lock_guard<std::mutex> lock(alarmLock_);
+  return alarmSlots_;
+}
 
 double& ExchangeCharts::hardMax(ChartId chart) {
   switch (chart) {
@@ -146,6 +169,7 @@ void ExchangeCharts::setUpCharts(std::int32_t width, std::int32_t height) {
     t.layoutPlot();
   }
   applySettings();
+  refreshAlarmSlots();
   for (ChartId id : kDrawOrder) {
     RyxChartTemplate& t = chart(id);
     t.clear();
@@ -266,11 +290,15 @@ void ExchangeCharts::clearPictures() {
 }
 
 bool ExchangeCharts::takeLive(ChartId id, const char* text) {
-  const AudioAlertSlot& slot = settings_.audioAlert[static_cast<std::size_t>(chartAlarmSlot(id))];
+  const ChartAlarmSlot& slot = (*alarmSlots())[static_cast<std::size_t>(chartAlarmSlot(id))];
   ChartAlarmRule rule;
-  rule.use = slot.use != 0;
+  rule.use = slot.use;
   rule.threshold = slot.threshold;
-  rule.totalOnly = totalOnly(id) != 0;
+  {
+    // The switch is flipped on the window thread under the same lock.
+    std::lock_guard<std::mutex> lock(chartLock());
+    rule.totalOnly = totalOnly(id) != 0;
+  }
   return takeLiveSample(id, text, chart(id).series, window_, rule, *this, &chartLock());
 }
 
@@ -291,29 +319,27 @@ void ExchangeCharts::resetSeriesStore(bool resetDataPoints) {
                              window_, resetDataPoints);
 }
 
+// The receive thread draws with these settings under the chart lock: they change under it too.
 void ExchangeCharts::onHardMaxEdited(ChartId chart, const char* text) {
   if (text == nullptr || text[0] == '\0') return;
+  std::lock_guard<std::mutex> lock(chartLock());
   hardMax(chart) = std::atof(text);
-  drawAndNotify(chart);
+  drawChart(chart);
 }
 
 bool ExchangeCharts::onSmartScaleClicked(ChartId chart) {
-  std::uint8_t& flag = smartScale(chart);
+  return flipAndDraw(chart, smartScale(chart));
+}
+
+void ExchangeCharts::onColorLegendClicked(ChartId chart) { flipAndDraw(chart, colorLegend(chart)); }
+
+void ExchangeCharts::onTotalOnlyClicked(ChartId chart) { flipAndDraw(chart, totalOnly(chart)); }
+
+bool ExchangeCharts::flipAndDraw(ChartId chart, std::uint8_t& flag) {
+  std::lock_guard<std::mutex> lock(chartLock());
   flag = flag ? 0 : 1;
-  drawAndNotify(chart);
+  drawChart(chart);
   return flag != 0;
-}
-
-void ExchangeCharts::onColorLegendClicked(ChartId chart) {
-  std::uint8_t& flag = colorLegend(chart);
-  flag = flag ? 0 : 1;
-  drawAndNotify(chart);
-}
-
-void ExchangeCharts::onTotalOnlyClicked(ChartId chart) {
-  std::uint8_t& flag = totalOnly(chart);
-  flag = flag ? 0 : 1;
-  drawAndNotify(chart);
 }
 
 QImage ExchangeCharts::finishedPicture(ChartId id) const {

@@ -6,7 +6,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <string>
 
 #include "charts/chart_intake.h"
 #include "charts/chart_lock.h"
@@ -30,6 +32,15 @@ class ChartHost {
   virtual void chartPictureReady(ChartId chart) = 0;
 };
 
+// A chart alarm slot (0 Algo, 1 Listing, 2 Reporting) as the live intake reads it.
+struct ChartAlarmSlot {
+  bool use = false;
+  bool loop = false;
+  std::int32_t threshold = 200;
+  std::string fileName;
+};
+using ChartAlarmSlots = std::array<ChartAlarmSlot, kChartCount>;
+
 // Hour, minute and second of every second of the day, for the time axis.
 struct SecondOfDayTables {
   std::array<std::int32_t, kSecondsPerDay> hourOf{};
@@ -52,6 +63,10 @@ class ExchangeCharts : private ChartIntakeEffects {
   void setUpCharts(std::int32_t width = 480, std::int32_t height = 210);
   // Takes the chart colours and font from the settings again (after the preferences change).
   void applySettings();
+  // Takes the chart alarm slots from the settings again (window thread, after they changed). The
+  // live intake reads a copy made here, never the settings a dialog writes.
+  void refreshAlarmSlots();
+  std::shared_ptr<const ChartAlarmSlots> alarmSlots() const;
 
   void setChartsReady(bool ready) { chartsReady_.store(ready); }
   bool chartsReady() const { return chartsReady_.load(); }
@@ -109,6 +124,7 @@ class ExchangeCharts : private ChartIntakeEffects {
   void prepareDrawing(RyxChartTemplate& t);
   void finishDrawing(ChartId chart);
   void drawAndNotify(ChartId chart);
+  bool flipAndDraw(ChartId chart, std::uint8_t& flag);
 
   // ChartIntakeEffects
   void showSampleTime(const char* hhmmss) override;
@@ -118,6 +134,8 @@ class ExchangeCharts : private ChartIntakeEffects {
 
   MonitorSettings& settings_;
   ChartHost* host_ = nullptr;
+  mutable std::mutex alarmLock_;  // guards the pointer, not the slots
+  std::shared_ptr<const ChartAlarmSlots> alarmSlots_;
   std::atomic<bool> chartsReady_{false};
   std::array<RyxChartTemplate, kChartCount> charts_;
   ChartWindow window_;

@@ -134,10 +134,9 @@ void LiveMonitor::driveCollectionWindow(std::int32_t minuteOfDay) {
 }
 
 void LiveMonitor::playChartAlarm(int slot) {
-  if (slot < 0 || slot >= kAudioAlertSlots) return;
-  const AudioAlertSlot& s = settings_.audioAlert[static_cast<std::size_t>(slot)];
-  queue_.post([file = std::string(s.fileName, ::strnlen(s.fileName, sizeof s.fileName)),
-               loop = s.loop != 0] { playAlertSound(file, loop); });
+  if (slot < 0 || slot >= kChartCount) return;
+  const ChartAlarmSlot s = (*charts_.alarmSlots())[static_cast<std::size_t>(slot)];
+  queue_.post([file = s.fileName, loop = s.loop] { playAlertSound(file, loop); });
 }
 
 void LiveMonitor::chartPictureReady(ChartId chart) {

@@ -237,6 +237,7 @@ TEST_F(ExchangeChartsTest, NothingIsDrawnBeforeChartsAreReady) {
 TEST_F(ExchangeChartsTest, LiveSampleRedrawsItsChartAndSoundsItsSlot) {
   settings.audioAlert[2].use = 1;
   settings.audioAlert[2].threshold = 5;
+  charts->refreshAlarmSlots();
   host.ready.clear();
   EXPECT_TRUE(charts->takeReportingSample("093000|9|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|"));
   ASSERT_EQ(host.ready.size(), 1u);
