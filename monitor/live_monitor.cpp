@@ -128,8 +128,15 @@ void LiveMonitor::driveCollectionWindow(std::int32_t minuteOfDay) {
       collectionGate(minuteOfDay, collectionWindowOf(settings_), files_, date);
   if (result.action != GateAction::Open) return;
   std::string problem = openResultText(result.openResult, date);
-  if (problem.empty() || problem == lastGateProblem_) return;
-  lastGateProblem_ = problem;
+  // A refused date is tried again on every sample: it is said once, until an open gets through.
+  // Files that could not all be opened stay open as they are, so each time that happens is new.
+  if (result.openResult == OpenResult::BadDate) {
+    if (problem == lastGateProblem_) return;
+    lastGateProblem_ = problem;
+  } else {
+    lastGateProblem_.clear();
+  }
+  if (problem.empty()) return;
   queue_.post([this, problem] { host_.showStatus(problem); });
 }
 

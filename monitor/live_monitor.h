@@ -68,7 +68,7 @@ class LiveMonitor : public MonitorData, private ChartHost {
   std::unique_ptr<SessionLibrary> library_;
   UiQueue queue_;
   std::unique_ptr<ConnectionControl> control_;
-  // Receive thread only: the last refused open is said once, not on every sample.
+  // Receive thread only: a refused open is said once, not on every sample.
   std::string lastGateProblem_;
   // The newest sample time not yet in the Time box, and whether an update is queued for it.
   std::mutex timeLock_;

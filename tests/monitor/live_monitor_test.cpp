@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -17,9 +18,13 @@
 #include "monitor/server_prefs.h"
 #include "recording/data_files.h"
 #include "settings/monitor_settings.h"
+#include "tests/support/recording_host.h"
+#include "tests/support/temp_dir.h"
 
 namespace kestrune {
 namespace {
+
+namespace fs = std::filesystem;
 
 QApplication& app() {
   static int argc = 1;
@@ -55,20 +60,33 @@ std::string listingSample(int second) {
   return text;
 }
 
+class LiveMonitorTest : public ::testing::Test {
+ protected:
+  LiveMonitorTest()
+      : table((fs::temp_directory_path() / "kes_none.txt").string()),
+        lists(settings, table),
+        owned(std::make_unique<ExchangeCharts>(settings)),  // too large for the stack
+        charts(*owned),
+        files(dir.path()) {
+    app();
+    charts.setUpCharts();
+    charts.setChartsReady(true);
+  }
+
+  test::TempDir dir;
+  MonitorSettings settings;
+  SymbolFilterTable table;
+  AlertLists lists;
+  std::unique_ptr<ExchangeCharts> owned;
+  ExchangeCharts& charts;
+  DataFiles files;
+  ServerPrefsValues server;
+};
+
 // A replayed day hands the Time box 86,400 times in one go; a fast live day a hundred a second.
 // Only the newest can be seen, so the window sets the box once per drain, and a time that comes
 // after a drain still shows.
-TEST(LiveMonitorTimeBox, ABurstOfSampleTimesCostsOneUpdateAndShowsTheNewest) {
-  app();
-  MonitorSettings settings;
-  SymbolFilterTable table((std::filesystem::temp_directory_path() / "kes_none.txt").string());
-  AlertLists lists(settings, table);
-  auto owned = std::make_unique<ExchangeCharts>(settings);  // too large for the stack
-  ExchangeCharts& charts = *owned;
-  charts.setUpCharts();
-  charts.setChartsReady(true);
-  DataFiles files((std::filesystem::temp_directory_path() / "kes_live_monitor_test").string());
-  ServerPrefsValues server;
+TEST_F(LiveMonitorTest, ABurstOfSampleTimesCostsOneUpdateAndShowsTheNewest) {
   TimeBoxHost host;
   LiveMonitor live(host, settings, server, lists, charts, &files);
 
@@ -83,6 +101,24 @@ TEST(LiveMonitorTimeBox, ABurstOfSampleTimesCostsOneUpdateAndShowsTheNewest) {
   live.queue().drainNow();
   EXPECT_EQ(host.updates, 2);
   EXPECT_EQ(host.time, "09:46:40");
+}
+
+// The collection window opens the files on a live sample; when one of them cannot be opened the
+// status line says so, every time the window opens them again, not only the first time in a run.
+TEST_F(LiveMonitorTest, AFileThatCannotBeOpenedIsReportedAtEveryOpening) {
+  settings.collectStartMinuteOfDay = 9 * 60 + 30;
+  settings.collectStopMinuteOfDay = 9 * 60 + 45;
+  fs::create_directories(fs::path(dir.path()) / "Data" / "12062026_hft3.txt");  // not a file
+  RecordingHost host;
+  LiveMonitor live(host, settings, server, lists, charts, &files);
+  live.connection().statusCallbackHandler(9, 0, "12062026");
+  const int open = 9 * 3600 + 30 * 60;
+  for (int second : {open, open + 16 * 60, open + 60, open + 16 * 60}) {
+    charts.takeListingSample(listingSample(second).c_str());  // in, out, in, out
+  }
+  live.queue().drainNow();
+  const std::string problem = "Data files for 12062026 could not all be opened, records are lost!";
+  EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), problem), 2);
 }
 
 }  // namespace
