@@ -461,6 +461,8 @@ void CQuillfernViewerView::teardown() {
     QvS_HFT_Stop();
   }
   pingTimer_->stop();
+  // The library is stopped: nothing may find this view through the status callback any more.
+  if (currentView() == this) setCurrentView(nullptr);
   // 3. The day's data files.
   if (hooks_.closeDataFiles) hooks_.closeDataFiles();
   // 4-5. Settings, then the connection values. A view whose start-up never read them writes

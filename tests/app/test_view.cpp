@@ -282,6 +282,11 @@ TEST_F(ViewTest, StartUpReadsFileThenStoreAndTeardownWritesInOrder) {
   ASSERT_TRUE(writeServerSettings(stored));
 
   CQuillfernViewerView& v = make();
+  v.hooks().stopClient = [&] {
+    log_.push_back("stopClient");
+    // Records the library hands over until it has stopped still find the view.
+    EXPECT_EQ(currentView(), static_cast<MonitorHost*>(&v));
+  };
   v.hooks().loadSymbolFilters = [&] {
     log_.push_back("loadSymbolFilters");
     EXPECT_EQ(v.serverFields().serverPort, 7000);  // the store was read before
@@ -289,6 +294,8 @@ TEST_F(ViewTest, StartUpReadsFileThenStoreAndTeardownWritesInOrder) {
   v.hooks().closeDataFiles = [&] {
     log_.push_back("closeDataFiles");
     EXPECT_FALSE(v.isTimerActive(kReconnectTimerId));
+    // The library is stopped: the status callback finds no view any more.
+    EXPECT_EQ(currentView(), nullptr);
     // Not yet written: the settings file still holds the legacy port.
     EXPECT_EQ(readFile(profile_.configPath())[52], 0xB3);
   };
