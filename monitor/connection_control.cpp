@@ -1,5 +1,6 @@
 #include "monitor/connection_control.h"
 
+#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -27,6 +28,17 @@ constexpr int kPingTimeout = 226;
 constexpr std::size_t kRecordTextSize = 256;
 // A session date longer than the session date field is not kept whole.
 constexpr std::size_t kSessionDateMax = 26;
+
+// A receive thread's first report waits for the gate only while the worker starts its link, a
+// matter of microseconds; the limit only guards against a thread of an older link that would
+// otherwise wait for an attempt that is joining it.
+constexpr auto kGateLimit = std::chrono::seconds(15);
+
+// The connection control whose connect worker runs on this thread, and the one (with the session)
+// whose link this receive thread serves.
+thread_local const ConnectionControl* tlWorkerOf = nullptr;
+thread_local const ConnectionControl* tlLinkOf = nullptr;
+thread_local std::uint64_t tlLinkSession = 0;
 
 }  // namespace
 
@@ -56,7 +68,7 @@ ConnectionControl::ConnectionControl(SessionLibrary& library, ConnectionHost& ho
       decoder_(std::move(decoder)),
       wholeDay_([] { return true; }) {}
 
-ConnectionControl::~ConnectionControl() = default;
+ConnectionControl::~ConnectionControl() { shutdown(); }
 
 void ConnectionControl::setSettingsSource(std::function<ConnectionSettings()> source) {
   settings_ = std::move(source);
@@ -78,15 +90,35 @@ bool ConnectionControl::sessionDateValid() const {
   return sessionDateValid_;
 }
 
-// On the window thread (the reports of Start, Stop and Ping, made from inside those calls) the
-// part runs at once, without running what the receive thread queued meanwhile: that could end
-// the very connection the library is still setting up. On the receive thread it is queued.
-void ConnectionControl::runOnWindow(std::function<void()> part) {
-  if (!part) return;
+std::uint64_t ConnectionControl::reportSession() {
+  if (queue_.isWindowThread()) return session_.load();
+  if (tlWorkerOf == this) return tlLinkSession;
+  if (tlLinkOf != this) {
+    std::unique_lock<std::mutex> gate(gateLock_);
+    gateOpened_.wait_for(gate, kGateLimit, [this] { return !gateClosed_; });
+    tlLinkOf = this;
+    tlLinkSession = gateSession_;
+  }
+  return tlLinkSession;
+}
+
+bool ConnectionControl::isCurrent(std::uint64_t session) const {
+  return !closing_.load() && session == session_.load();
+}
+
+// Only for the current session, and never once the window is going. On the window thread (the
+// reports of Stop and Ping, made from inside those calls) the part runs at once, without running
+// what the receive thread queued meanwhile: that could end the very connection the library is
+// still working on. From any other thread it is queued, and dropped when its turn comes if the
+// session it belongs to has ended since.
+void ConnectionControl::runOnWindow(std::uint64_t session, std::function<void()> part) {
+  if (!part || !isCurrent(session)) return;
   if (queue_.isWindowThread()) {
     part();
   } else {
-    queue_.post(std::move(part));
+    queue_.post([this, session, part = std::move(part)] {
+      if (isCurrent(session)) part();
+    });
   }
 }
 
@@ -96,34 +128,43 @@ void ConnectionControl::showDisconnected() { host_.showDisconnectedControls(reco
 
 int ConnectionControl::statusCallbackHandler(std::int32_t type, std::int32_t kind,
                                              const char* text) {
-  if (closing_.load()) return 0;
+  if (closed_.load()) return 0;
   if (!text) text = "";
   const int t = type & 0xFF;
   const int k = kind & 0xFF;
+  const std::uint64_t session = reportSession();
+  // A report of a session already ended here (Disconnect, a refusal, a newer attempt) changes
+  // nothing. While the window goes, only the files still follow the link, so that every record
+  // handed over before the library stops is written.
+  const bool files = isCurrent(session) || closing_.load();
   switch (t) {
     case MSG_BAD_USER:
-      refuse(kTextBadUser);
+      refuse(session, kTextBadUser);
       return 0;
     case MSG_ACCOUNT_IN_USE:
-      refuse(kTextAccountInUse);
+      refuse(session, kTextAccountInUse);
       return 0;
     case MSG_INVALID_APP:
-      refuse(kTextInvalidApp);
+      refuse(session, kTextInvalidApp);
       return 0;
     case MSG_SESSION_START:
-      runOnWindow(data_.resetMonitorData());
-      sessionDateArrived(text);
+      if (!files) return 1;
+      // The store is emptied now, in step with the records taken on this thread; the lists on
+      // the window thread, in step with the rows queued before.
+      queue_.post(data_.resetMonitorData());
+      sessionDateArrived(session, text);
       return 1;
     case MSG_SESSION_DATE:
-      sessionDateArrived(text);
+      if (files) sessionDateArrived(session, text);
       return 1;
     case MSG_DISCONNECTED:
+      if (!files) return 1;
       files_.closeDataFiles();
-      runOnWindow([this] { linkLost(); });
+      runOnWindow(session, [this] { linkLost(); });
       return 1;
     case MSG_STATUS:
     case MSG_SERVER_TEXT:
-      runOnWindow([this, shown = std::string(text)] { host_.showStatus(shown); });
+      runOnWindow(session, [this, shown = std::string(text)] { status(shown); });
       return 0;
     case MSG_ALERT_RECORD:
     case MSG_CHART_SAMPLE:
@@ -136,15 +177,15 @@ int ConnectionControl::statusCallbackHandler(std::int32_t type, std::int32_t kin
 
 // A refusal ends the session: disconnect first (the server hears MSG_DISCONNECT), then the
 // refusal text, so the status line ends with it and nothing reconnects.
-void ConnectionControl::refuse(const char* text) {
-  runOnWindow([this, text] {
+void ConnectionControl::refuse(std::uint64_t session, const char* text) {
+  runOnWindow(session, [this, text] {
     disconnectFromServer();
-    host_.showStatus(text);
+    status(text);
   });
 }
 
 // Runs on the receive thread, so the files of the new date are open before the next record.
-void ConnectionControl::sessionDateArrived(const char* text) {
+void ConnectionControl::sessionDateArrived(std::uint64_t session, const char* text) {
   // Only a date of exactly eight digits may name files; anything else (too long, too short, a
   // path) keeps recording closed until a valid date arrives.
   const std::size_t length = ::strnlen(text, kSessionDateMax + 1);
@@ -164,9 +205,9 @@ void ConnectionControl::sessionDateArrived(const char* text) {
     const OpenResult opened = files_.openDataFiles(date);
     problem = openResultText(opened, date);
   }
-  runOnWindow([this, shown = formatSessionDate(date), problem] {
+  runOnWindow(session, [this, shown = formatSessionDate(date), problem] {
     host_.showSessionDate(shown);
-    if (!problem.empty()) host_.showStatus(problem);
+    if (!problem.empty()) status(problem);
   });
 }
 
@@ -174,13 +215,13 @@ void ConnectionControl::linkLost() {
   // A late report of a link that was already taken down here (a local Disconnect, a refusal)
   // must neither bring it back nor cover the text that said why it ended.
   if (!sessionUp_ && !reconnectPending_ && !userDisconnect_) return;
-  host_.showStatus(kTextServerDisconnected);
+  status(kTextServerDisconnected);
   sessionUp_ = false;
   host_.stopTimer(PING_TIMER);
   if (userDisconnect_) {
     showDisconnected();
   } else {
-    host_.showStatus(kTextAttemptingReconnection);
+    status(kTextAttemptingReconnection);
     reconnectPending_ = true;
     showDisconnected();
     host_.startTimer(RECONNECT_TIMER, timings_.reconnectMs);
@@ -203,22 +244,21 @@ void ConnectionControl::takeRecord(int type, int kind, const char* body) {
   if (written == WriteResult::NoFile || written == WriteResult::WriteFailed) {
     if (!lossReported_) {
       lossReported_ = true;
-      queue_.post([this] { host_.showStatus(kTextLinesLost); });
+      queue_.post([this] {
+        if (!closing_.load()) status(kTextLinesLost);
+      });
     }
   }
 }
 
 void ConnectionControl::connectToServer(bool clearViews) {
+  // One attempt at a time: Connect is disabled while one runs, and a reconnection tick waits.
+  if (attemptInProgress_ || closing_.load()) return;
   library_.setStatusCallback(&kestrune::statusCallbackHandler);
   userDisconnect_ = false;
-  const ConnectionSettings settings = settings_ ? settings_() : ConnectionSettings{};
-  library_.setUser(settings.userName.c_str(), settings.userPassword.c_str(), kClientType,
-                   kAppVersion);
-  // With port 0 the library keeps whatever it had.
-  if (settings.serverPort != 0) {
-    library_.setParms(settings.serverAddress.c_str(), settings.serverPort);
-  }
-  library_.setTimeout(10, 1);
+  Attempt attempt;
+  attempt.clearViews = clearViews;
+  attempt.settings = settings_ ? settings_() : ConnectionSettings{};
   // The new connection has no date yet. Emptied before the start, not after: the server may send
   // the session date before Start has returned.
   {
@@ -226,7 +266,74 @@ void ConnectionControl::connectToServer(bool clearViews) {
     sessionDate_.clear();
     sessionDateValid_ = false;
   }
-  if (library_.start() != 0) {
+  attemptInProgress_ = true;
+  attempt.id = session_.load() + 1;
+  session_.store(attempt.id);
+  host_.showConnectedControls();
+  {
+    std::lock_guard<std::mutex> guard(workerLock_);
+    request_ = std::move(attempt);
+    if (!worker_.joinable()) worker_ = std::thread(&ConnectionControl::workerLoop, this);
+  }
+  workerWake_.notify_one();
+}
+
+void ConnectionControl::closeGate() {
+  std::lock_guard<std::mutex> gate(gateLock_);
+  gateClosed_ = true;
+}
+
+void ConnectionControl::openGate(std::uint64_t session) {
+  {
+    std::lock_guard<std::mutex> gate(gateLock_);
+    gateClosed_ = false;
+    gateSession_ = session;
+  }
+  gateOpened_.notify_all();
+}
+
+void ConnectionControl::workerLoop() {
+  tlWorkerOf = this;
+  for (;;) {
+    Attempt attempt;
+    {
+      std::unique_lock<std::mutex> guard(workerLock_);
+      workerBusy_ = false;
+      workerWake_.notify_all();
+      workerWake_.wait(guard, [this] { return workerStop_ || request_.has_value(); });
+      if (workerStop_) return;
+      attempt = std::move(*request_);
+      request_.reset();
+      workerBusy_ = true;
+    }
+    tlLinkSession = attempt.id;  // the reports of this Start belong to its attempt
+    const ConnectionSettings& s = attempt.settings;
+    library_.setUser(s.userName.c_str(), s.userPassword.c_str(), kClientType, kAppVersion);
+    // With port 0 the library keeps whatever it had.
+    if (s.serverPort != 0) library_.setParms(s.serverAddress.c_str(), s.serverPort);
+    library_.setTimeout(10, 1);
+    closeGate();
+    const int result = library_.start();
+    const bool wanted = result == 0 && isCurrent(attempt.id);
+    // A Connect empties the views once the link is up, before its first record is taken: the
+    // store here, the lists when the outcome runs on the window thread.
+    MonitorData::WindowPart reset;
+    if (wanted && attempt.clearViews) reset = data_.resetMonitorData();
+    queue_.post([this, id = attempt.id, result, reset = std::move(reset)] {
+      if (reset) reset();
+      connectFinished(id, result);
+    });
+    openGate(attempt.id);
+    // Disconnect or teardown came while the link was being made, too late to cancel it: it is not
+    // wanted, and nothing it reports reaches the window.
+    if (result == 0 && !wanted) library_.stop();
+  }
+}
+
+void ConnectionControl::connectFinished(std::uint64_t attempt, int result) {
+  if (!isCurrent(attempt)) return;  // cancelled by Disconnect or teardown
+  attemptInProgress_ = false;
+  if (result != 0) {
     // A running reconnection timer keeps running and tries again.
     status(kTextCouldNotConnect);
     showDisconnected();
@@ -235,21 +342,22 @@ void ConnectionControl::connectToServer(bool clearViews) {
   host_.stopTimer(RECONNECT_TIMER);
   reconnectPending_ = false;
   host_.showConnectedControls();
-  if (clearViews) resetMonitorData();
   sessionUp_ = true;
   host_.startTimer(PING_TIMER, timings_.pingMs);
 }
 
 void ConnectionControl::disconnectFromServer() {
-  // What the receive thread reported before the button was pressed happens first (a lost link
-  // already queued must not be taken for this local disconnection).
-  queue_.drainNow();
   userDisconnect_ = true;
   reconnectPending_ = false;
   sessionUp_ = false;
+  attemptInProgress_ = false;
   host_.stopTimer(PING_TIMER);
   host_.stopTimer(RECONNECT_TIMER);
-  // Its reports ("Disconnected", then the link loss) run here and now.
+  // What the ended link or a cancelled attempt still reports (queued before the button or on its
+  // way) leaves the window as this leaves it; its records are still shown.
+  session_.store(session_.load() + 1);
+  // Ends the link, or cancels the attempt under way. Its reports ("Disconnected", then the link
+  // loss) run here and now.
   library_.stop();
   files_.closeDataFiles();
   showDisconnected();
@@ -257,6 +365,7 @@ void ConnectionControl::disconnectFromServer() {
 
 void ConnectionControl::onTimer(int id) {
   if (id == RECONNECT_TIMER) {
+    if (attemptInProgress_) return;  // the last attempt has not ended yet
     status(kTextAttemptingReconnection);
     connectToServer(false);
   } else if (id == PING_TIMER) {
@@ -272,13 +381,38 @@ void ConnectionControl::onTimer(int id) {
   }
 }
 
-void ConnectionControl::resetMonitorData() { runOnWindow(data_.resetMonitorData()); }
+void ConnectionControl::resetMonitorData() {
+  runOnWindow(session_.load(), data_.resetMonitorData());
+}
 
 void ConnectionControl::shutdown() {
   if (closing_.exchange(true)) return;
   host_.stopTimer(RECONNECT_TIMER);
   host_.stopTimer(PING_TIMER);
+  attemptInProgress_ = false;
+  {
+    std::lock_guard<std::mutex> guard(workerLock_);
+    workerStop_ = true;
+    request_.reset();
+  }
+  workerWake_.notify_all();
+  // Cancels an attempt under way, or ends the link; the records it hands over until it returns
+  // are still written.
   library_.stop();
+  if (worker_.joinable()) {
+    // A Start that began a moment after that Stop is not cancelled by it: stop again until the
+    // worker is free (it ends a link it made itself, as it is not wanted).
+    std::unique_lock<std::mutex> guard(workerLock_);
+    while (!workerWake_.wait_for(guard, std::chrono::milliseconds(50),
+                                 [this] { return !workerBusy_; })) {
+      guard.unlock();
+      library_.stop();
+      guard.lock();
+    }
+    guard.unlock();
+    worker_.join();
+  }
+  closed_.store(true);
   files_.closeDataFiles();
 }
 

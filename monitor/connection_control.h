@@ -3,10 +3,13 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "client/wire.h"
 #include "monitor/connection_ports.h"
@@ -58,13 +61,16 @@ class ConnectionControl {
   // 0 after 7, 10, 11, 21, 22 and while not ready.
   int statusCallbackHandler(std::int32_t type, std::int32_t kind, const char* text);
 
-  // Window thread.
+  // Window thread. Connect hands the attempt to the connect worker and returns at once; its
+  // outcome comes back through the queue. While it is under way the linked controls show (Connect
+  // cannot start a second one, Disconnect cancels it).
   void connectToServer(bool clearViews);
   void disconnectFromServer();
   void onTimer(int id);
   void resetMonitorData();
-  // Teardown: stops the reconnection, the library and the recording; reports that arrive from
-  // here on are dropped. Only the first call does anything.
+  // Teardown: stops the reconnection, cancels an attempt under way, stops the library and the
+  // recording. Records the library hands over until it has stopped are still written; nothing
+  // else reaches the window from here on. Only the first call does anything.
   void shutdown();
 
   // The date the files of the session are named by, and whether it may name them: empty and
@@ -76,14 +82,32 @@ class ConnectionControl {
   bool sessionUp() const { return sessionUp_; }
   bool reconnectPending() const { return reconnectPending_; }
   bool userDisconnect() const { return userDisconnect_; }
+  bool connecting() const { return attemptInProgress_; }
 
  private:
-  void runOnWindow(std::function<void()> part);
+  struct Attempt {
+    std::uint64_t id = 0;
+    bool clearViews = false;
+    ConnectionSettings settings;
+  };
+
+  // Which connection a report belongs to: the window thread's are always the current one's, the
+  // connect worker's those of the attempt it runs, a receive thread's those of the link it serves
+  // (learnt at its first report, which first waits for the gate).
+  std::uint64_t reportSession();
+  bool isCurrent(std::uint64_t session) const;
+  // Runs part now on the window thread; from any other thread queues it, to run only if the
+  // session is still the current one when its turn comes.
+  void runOnWindow(std::uint64_t session, std::function<void()> part);
+  void workerLoop();
+  void closeGate();
+  void openGate(std::uint64_t session);
+  void connectFinished(std::uint64_t attempt, int result);
   void status(const std::string& text);
   void showDisconnected();
-  void sessionDateArrived(const char* text);
+  void sessionDateArrived(std::uint64_t session, const char* text);
   void linkLost();
-  void refuse(const char* text);
+  void refuse(std::uint64_t session, const char* text);
   void takeRecord(int type, int kind, const char* body);
 
   SessionLibrary& library_;
@@ -95,12 +119,38 @@ class ConnectionControl {
   std::function<ConnectionSettings()> settings_;
   std::function<bool()> wholeDay_;
   ConnectionTimings timings_;
+  // Set when teardown begins: from then on only records and the files they go to are handled.
   std::atomic<bool> closing_{false};
+  // Set once the library has stopped at teardown: nothing is handled any more.
+  std::atomic<bool> closed_{false};
+
+  // The current session: a new one with each attempt, and on Disconnect or a refusal, so that
+  // whatever an ended link or a cancelled attempt reports later leaves the window as it is.
+  // Written on the window thread only.
+  std::atomic<std::uint64_t> session_{0};
 
   // Window thread only.
   bool sessionUp_ = false;
   bool reconnectPending_ = false;
   bool userDisconnect_ = false;
+  bool attemptInProgress_ = false;
+
+  // The connect worker: runs the library's Start, which may wait for the network, off the window
+  // thread. One attempt at a time; a request made while one runs waits for it.
+  std::thread worker_;
+  std::mutex workerLock_;
+  std::condition_variable workerWake_;
+  std::optional<Attempt> request_;  // guarded by workerLock_
+  bool workerStop_ = false;         // guarded by workerLock_
+  bool workerBusy_ = false;         // guarded by workerLock_: a request taken and not yet done
+
+  // The gate: closed while the worker starts a link and queues its outcome, so that the new
+  // link's first report (and everything after it) comes after the outcome: the views are cleared
+  // and the session is up before its first record shows.
+  std::mutex gateLock_;
+  std::condition_variable gateOpened_;
+  bool gateClosed_ = false;        // guarded by gateLock_
+  std::uint64_t gateSession_ = 0;  // guarded by gateLock_: the session the next link belongs to
 
   // Written by the receive thread (session dates), read by the recording gate.
   mutable std::mutex dateLock_;

@@ -1,11 +1,13 @@
 // The live monitor end to end: the real client library against kestrune-feedsim on 127.0.0.1,
 // the real alert lists, charts and data files; only the window is a recording stand-in.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -14,15 +16,18 @@
 #include <vector>
 
 #include "alerts/alert_lists.h"
+#include "alerts/alert_sound.h"
 #include "alerts/symbol_filter_table.h"
 #include "charts/exchange_charts.h"
 #include "monitor/live_monitor.h"
 #include "monitor/server_prefs.h"
+#include "monitor/session_library.h"
 #include "recording/data_files.h"
 #include "settings/monitor_settings.h"
 #include "tests/support/feedsim_process.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_host.h"
+#include "tests/support/silent_listener.h"
 #include "tests/support/temp_dir.h"
 
 namespace kestrune {
@@ -44,6 +49,39 @@ std::size_t lineCount(const fs::path& path) {
   const std::string text = readFile(path);
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
+
+// The real client library, counting the alert records its status callback was handed.
+class CountingLibrary : public QvsHftLibrary {
+ public:
+  static inline std::atomic<StatusCallbackFn> next{nullptr};
+  static inline std::atomic<long> alerts{0};
+  static int count(std::int32_t type, std::int32_t kind, const char* text) {
+    if (type == 33 && kind >= 1 && kind <= 3) ++alerts;
+    const StatusCallbackFn to = next.load();
+    return to ? to(type, kind, text) : 0;
+  }
+  int setStatusCallback(StatusCallbackFn callback) override {
+    next = callback;
+    return QvsHftLibrary::setStatusCallback(&count);
+  }
+};
+
+// The longest pause of the window thread while it runs, seen by a 5 ms timer on it.
+class WindowPauses {
+ public:
+  WindowPauses() {
+    QObject::connect(&ticker_, &QTimer::timeout,
+                     [this] { longestMs_ = std::max(longestMs_, gap_.restart()); });
+    ticker_.start(5);
+    gap_.start();
+  }
+  qint64 longestMs() const { return longestMs_; }
+
+ private:
+  QTimer ticker_;
+  QElapsedTimer gap_;
+  qint64 longestMs_ = 0;
+};
 
 class LiveMonitorE2E : public ::testing::Test {
  protected:
@@ -71,22 +109,40 @@ class LiveMonitorE2E : public ::testing::Test {
   }
 
   // Starts the simulator (quiet unless told to stream) and points the monitor at it.
-  bool startSim(std::vector<std::string> args = {}) {
+  bool startSim(std::vector<std::string> args = {},
+                std::unique_ptr<SessionLibrary> library = nullptr) {
     std::vector<std::string> all = {"--stream", "off", "--date", "12062026"};
     all.insert(all.end(), args.begin(), args.end());
     sim_ = std::make_unique<FeedsimProcess>(all);
     if (!sim_->ok()) return false;
-    server_.serverPort = sim_->port();
+    pointAt(sim_->port(), std::move(library));
+    return true;
+  }
+
+  // The monitor's server is 127.0.0.1:port (the server preferences may change between
+  // connections); the monitor itself is made on first use.
+  void pointAt(int port, std::unique_ptr<SessionLibrary> library = nullptr) {
+    server_.serverPort = port;
     std::snprintf(server_.serverAddress, sizeof server_.serverAddress, "127.0.0.1");
     std::snprintf(server_.userName, sizeof server_.userName, "demo");
     std::snprintf(server_.userPassword, sizeof server_.userPassword, "demo");
     if (!live_) {
       live_ = std::make_unique<LiveMonitor>(host_, *settings_, server_, *lists_, *charts_,
-                                            files_.get());
+                                            files_.get(), std::move(library));
       host_.control = &live_->connection();
       setCurrentView(&host_);
     }
-    return true;
+  }
+
+  // The server's process dies: no disconnect packet, the connection just ends.
+  void killSim() {
+    ::kill(sim_->pid(), SIGKILL);
+    sim_->stop();
+  }
+
+  // Waits for the attempt under way to have its outcome on the window.
+  bool attemptEnded(int timeoutMs = 10000) {
+    return waitFor([&] { return !live_->connection().connecting(); }, timeoutMs);
   }
 
   // Runs the window thread's event loop until the condition holds (false after the deadline).
@@ -101,7 +157,7 @@ class LiveMonitorE2E : public ::testing::Test {
 
   bool connectAndStart() {
     live_->onConnect();
-    return waitFor([&] { return host_.date == "12/06/2026"; });
+    return waitFor([&] { return host_.date == "12/06/2026" && live_->connection().sessionUp(); });
   }
 
   std::size_t rows(AlertKind kind) const {
@@ -227,19 +283,17 @@ TEST_F(LiveMonitorE2E, ALostLinkRetriesUntilTheServerIsBackAndAppendsTheSameDay)
   send("alert 1 MSFT|x|093001|250|10.00-10.01|12");
   ASSERT_TRUE(waitFor([&] { return lineCount(dataFile("12062026", 1)) == 1; }));
 
-  sim_->stop();
-  // The server went away; the next keep-alive finds out.
-  ASSERT_TRUE(waitFor([&] {
-    live_->onTimer(2);
-    return host_.sawStatus("Kestrune Server Disconnected.");
-  }));
+  // The server went away without a word: seen at once, not at the next keep-alive.
+  killSim();
   ASSERT_TRUE(waitFor([&] { return live_->connection().reconnectPending(); }));
+  EXPECT_TRUE(host_.sawStatus("Kestrune Server Disconnected."));
   EXPECT_EQ(host_.lastStatus(), "Attempting Reconnection...");
   EXPECT_EQ(host_.timers, (std::map<int, int>{{1, 5000}}));
   EXPECT_TRUE(host_.disconnectEnabled);
   EXPECT_FALSE(files_->dataFilesOpen());
 
   live_->onTimer(1);
+  ASSERT_TRUE(attemptEnded());
   EXPECT_EQ(host_.lastStatus(), "Kestrune Error, Could Not Connect!");
   EXPECT_EQ(host_.timers.count(1), 1u);
 
@@ -247,6 +301,7 @@ TEST_F(LiveMonitorE2E, ALostLinkRetriesUntilTheServerIsBackAndAppendsTheSameDay)
   ASSERT_TRUE(startSim({"--port", std::to_string(port)}));
   host_.date.clear();
   live_->onTimer(1);
+  ASSERT_TRUE(attemptEnded());
   EXPECT_TRUE(live_->connection().sessionUp());
   EXPECT_EQ(host_.timers, (std::map<int, int>{{2, 60000}}));
   ASSERT_TRUE(waitFor([&] { return host_.date == "12/06/2026"; }));
@@ -254,6 +309,130 @@ TEST_F(LiveMonitorE2E, ALostLinkRetriesUntilTheServerIsBackAndAppendsTheSameDay)
   ASSERT_TRUE(waitFor([&] { return lineCount(dataFile("12062026", 1)) == 2; }));
   EXPECT_EQ(readFile(dataFile("12062026", 1)),
             "MSFT|x|093001|250|10.00-10.01|12\r\nIBM|x|093003|260|1.00-1.01|3\r\n");
+}
+
+// A host that does not answer (a listener whose accept queue is full): the window thread goes on
+// serving while the attempt waits; the attempt ends by itself with the socket error of a timeout;
+// Disconnect and closing the window end it at once, and it shows nothing afterwards.
+TEST_F(LiveMonitorE2E, AHostThatDoesNotAnswerNeverHoldsUpTheWindow) {
+  test::SilentListener silent;
+  ASSERT_GT(silent.port(), 0);
+  pointAt(silent.port());
+  {
+    WindowPauses pauses;
+    live_->onConnect();
+    EXPECT_TRUE(host_.linkedControls);  // Connect off, Disconnect on while it runs
+    EXPECT_TRUE(host_.disconnectEnabled);
+    ASSERT_TRUE(attemptEnded(30000));
+    ASSERT_GE(host_.statuses.size(), 2u);
+    EXPECT_EQ(host_.statuses[host_.statuses.size() - 2],
+              "Connection Error: Attempt timed out without establishing a connection.");
+    EXPECT_EQ(host_.lastStatus(), "Kestrune Error, Could Not Connect!");
+    EXPECT_FALSE(host_.linkedControls);
+    // The attempt took its ten seconds; the window thread never paused for anything like it.
+    EXPECT_LT(pauses.longestMs(), 2000);
+  }
+
+  QElapsedTimer clock;
+  live_->onConnect();
+  waitFor([] { return false; }, 200);
+  clock.start();
+  live_->onDisconnect();
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_FALSE(live_->connection().connecting());
+  waitFor([] { return false; }, 300);  // the cancelled attempt's late reports
+  EXPECT_EQ(host_.lastStatus(), "Kestrune Server Disconnected.");
+  EXPECT_FALSE(host_.linkedControls);
+  EXPECT_FALSE(host_.disconnectEnabled);
+
+  live_->onConnect();
+  waitFor([] { return false; }, 200);
+  clock.restart();
+  live_->shutdown();
+  EXPECT_LT(clock.elapsed(), 2000);
+}
+
+// The same for the reconnection after a lost link.
+TEST_F(LiveMonitorE2E, AReconnectionToAHostThatDoesNotAnswerIsCancelledAtOnce) {
+  test::SilentListener silent;
+  ASSERT_GT(silent.port(), 0);
+  for (bool byDisconnect : {true, false}) {
+    ASSERT_TRUE(startSim());
+    ASSERT_TRUE(connectAndStart());
+    killSim();
+    ASSERT_TRUE(waitFor([&] { return live_->connection().reconnectPending(); }));
+    pointAt(silent.port());
+    WindowPauses pauses;
+    live_->onTimer(1);
+    EXPECT_TRUE(live_->connection().connecting());
+    EXPECT_EQ(host_.lastStatus(), "Attempting Reconnection...");
+    live_->onTimer(1);  // the next tick while it waits starts no second attempt
+    waitFor([] { return false; }, 300);
+    EXPECT_TRUE(live_->connection().connecting());
+    QElapsedTimer clock;
+    clock.start();
+    if (byDisconnect) {
+      live_->onDisconnect();
+      EXPECT_LT(clock.elapsed(), 2000);
+      waitFor([] { return false; }, 300);
+      EXPECT_EQ(host_.lastStatus(), "Kestrune Server Disconnected.");
+      EXPECT_FALSE(live_->connection().reconnectPending());
+      EXPECT_TRUE(host_.timers.empty());
+      EXPECT_FALSE(host_.disconnectEnabled);
+    } else {
+      live_->shutdown();
+      EXPECT_LT(clock.elapsed(), 2000);
+    }
+    EXPECT_LT(pauses.longestMs(), 2000);
+  }
+}
+
+// Closing the window in the middle of a burst: every record the library handed over before it
+// stopped is in its file, none dropped between the start of the teardown and the library's stop.
+TEST_F(LiveMonitorE2E, RecordsStreamingWhileTheWindowClosesAreAllWritten) {
+  CountingLibrary::alerts = 0;
+  ASSERT_TRUE(startSim({}, std::make_unique<CountingLibrary>()));
+  ASSERT_TRUE(connectAndStart());
+  ASSERT_TRUE(sim_->send("burst 100000"));
+  ASSERT_TRUE(waitFor([&] { return CountingLibrary::alerts.load() > 2000; }));
+  live_->shutdown();
+  const long handed = CountingLibrary::alerts.load();
+  EXPECT_LT(handed, 100000) << "the burst ended before the window closed";
+  std::size_t lines = 0;
+  for (int n = 1; n <= 3; ++n) lines += lineCount(dataFile("12062026", n));
+  EXPECT_EQ(lines, static_cast<std::size_t>(handed));
+  EXPECT_EQ(files_->lostLines(), 0u);
+}
+
+// The chart alarm slots change on the window thread (Audio Alert Preferences) while samples
+// stream in on the receive thread: each sample sees the slots whole, before or after the change.
+TEST_F(LiveMonitorE2E, ChartAlarmSlotsChangeWhileSamplesStream) {
+  ASSERT_TRUE(startSim({"--stream", "on", "--speed", "200", "--start", "09:30:00"}));
+  int sounds = 0;
+  QObject::connect(AlertSoundPlayer::instance(), &AlertSoundPlayer::soundStarted,
+                   [&] { ++sounds; });
+  ASSERT_TRUE(connectAndStart());
+  auto setSlots = [&](bool use) {
+    for (int slot = 0; slot < 3; ++slot) {
+      AudioAlertSlot& s = settings_->audioAlert[static_cast<std::size_t>(slot)];
+      s.use = use ? 1 : 0;
+      s.threshold = 0;  // every sample
+      std::snprintf(s.fileName, sizeof s.fileName, "slot%d.wav", slot);
+    }
+    charts_->refreshAlarmSlots();
+  };
+  for (int round = 0; round < 20; ++round) {
+    setSlots(round % 2 == 0);
+    waitFor([] { return false; }, 20);
+  }
+  setSlots(true);
+  ASSERT_TRUE(waitFor([&] { return sounds > 0; }));
+  setSlots(false);
+  waitFor([] { return false; }, 300);  // sounds already queued play out
+  const int before = sounds;
+  waitFor([] { return false; }, 300);
+  EXPECT_EQ(sounds, before);
+  stopAlertSound();
 }
 
 TEST_F(LiveMonitorE2E, ADoubleLossReportEndsTheSameAndDisconnectCancelsTheRetry) {

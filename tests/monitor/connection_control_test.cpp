@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,8 +29,12 @@ namespace fs = std::filesystem;
 
 QCoreApplication& app() { return test::ensureCoreApplication(); }
 
-// Reports like the real library: Start and Stop call the status callback on the caller's thread.
+// Reports like the real library: Start and Stop call the status callback on their caller's thread
+// (Start runs on the connect worker). A hanging Start waits, as one to a host that does not answer,
+// until a Stop cancels it; onStarted runs when a Start succeeds, as its receive thread would.
 struct FakeLibrary : SessionLibrary {
+  std::mutex m;
+  std::condition_variable cv;
   StatusCallbackFn callback = nullptr;
   std::string user, password, appVersion, host;
   int clientType = -1;
@@ -32,14 +42,19 @@ struct FakeLibrary : SessionLibrary {
   int pollMs = -1;
   int startResult = 0;
   int pingResult = 0;
-  int starts = 0, stops = 0, pings = 0;
+  int starts = 0, startsDone = 0, stops = 0, pings = 0;
   bool connected = false;
+  bool hang = false;
+  bool cancelled = false;
+  bool stopCancels = true;  // false: the Stop comes just before the Start, too early to cancel it
+  std::function<void()> onStarted;
 
   int setStatusCallback(StatusCallbackFn cb) override {
     callback = cb;
     return 0;
   }
   int setUser(const char* u, const char* p, std::uint8_t type, const char* version) override {
+    std::lock_guard<std::mutex> lock(m);
     user = u;
     password = p;
     clientType = type;
@@ -47,37 +62,69 @@ struct FakeLibrary : SessionLibrary {
     return 0;
   }
   int setParms(const char* h, std::int32_t p) override {
+    std::lock_guard<std::mutex> lock(m);
     host = h;
     port = p;
     return 0;
   }
   int setTimeout(std::uint16_t poll, std::uint16_t check) override {
+    std::lock_guard<std::mutex> lock(m);
     pollMs = check ? poll : -1;
     return 0;
   }
   int start() override {
-    ++starts;
-    if (startResult != 0) {
-      report(21, "Connection Error: The attempt to connect was forcefully rejected.");
-      return startResult;
+    int result;
+    std::function<void()> started;
+    {
+      std::unique_lock<std::mutex> lock(m);
+      ++starts;
+      cancelled = false;
+      cv.notify_all();
+      cv.wait(lock, [this] { return !hang || cancelled; });
+      result = cancelled ? 231 : startResult;
+      if (result == 0) connected = true;
+      started = onStarted;
     }
-    report(21, "Kestrune Monitor Connected to Server");
-    connected = true;
-    return 0;
+    if (result != 0) {
+      report(21, cancelled ? "Connection Error: canceled" : "Connection Error: refused");
+    } else {
+      report(21, "Kestrune Monitor Connected to Server");
+      if (started) started();
+    }
+    std::lock_guard<std::mutex> lock(m);
+    ++startsDone;
+    cv.notify_all();
+    return result;
   }
   int stop() override {
-    ++stops;
-    connected = false;
+    {
+      std::lock_guard<std::mutex> lock(m);
+      ++stops;
+      connected = false;
+      cancelled = cancelled || stopCancels;
+      cv.notify_all();
+    }
     report(21, "Disconnected");
     report(20, "");
     return 0;
   }
   int ping(std::uint8_t) override {
+    std::lock_guard<std::mutex> lock(m);
     ++pings;
     return pingResult;
   }
   void report(int type, const char* text) {
     if (callback) callback(type, 0, text);
+  }
+  bool waitStarts(int n, bool done = false) {
+    std::unique_lock<std::mutex> lock(m);
+    return cv.wait_for(lock, std::chrono::seconds(5),
+                       [&] { return (done ? startsDone : starts) >= n; });
+  }
+  template <class F>
+  auto locked(F&& f) {
+    std::lock_guard<std::mutex> lock(m);
+    return f();
   }
 };
 
@@ -134,11 +181,26 @@ class ConnectionControlTest : public ::testing::Test {
     std::thread receiver([&] { statusCallbackHandler(type, kind, text.c_str()); });
     receiver.join();
   }
+  // Runs the window thread until done holds (false after five seconds).
+  static bool runUntil(const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+      if (clock.elapsed() > 5000) return false;
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+  }
+  // Until the attempt under way has its outcome and the queue is empty.
   void settle() {
-    while (queue_.pendingCount() > 0) QCoreApplication::processEvents();
+    ASSERT_TRUE(runUntil([this] { return !control_.connecting() && queue_.pendingCount() == 0; }));
+  }
+  void connect(bool clearViews = true) {
+    control_.connectToServer(clearViews);
+    settle();
   }
   void linked(const std::string& date = "12062026") {
-    control_.connectToServer(true);
+    connect();
     fromServer(8, 0, date);
     settle();
   }
@@ -158,7 +220,7 @@ class ConnectionControlTest : public ::testing::Test {
 };
 
 TEST_F(ConnectionControlTest, ConnectLogsInAndSetsTheLinkedControlsAndPing) {
-  control_.connectToServer(true);
+  connect();
   EXPECT_EQ(lib_.user, "demo");
   EXPECT_EQ(lib_.password, "secret");
   EXPECT_EQ(lib_.clientType, 2);
@@ -175,21 +237,98 @@ TEST_F(ConnectionControlTest, ConnectLogsInAndSetsTheLinkedControlsAndPing) {
   control_.disconnectFromServer();
   lib_.host = "unchanged";
   settings_.serverPort = 0;
-  control_.connectToServer(true);
+  connect();
   EXPECT_EQ(lib_.host, "unchanged");
 }
 
 TEST_F(ConnectionControlTest, AFailedConnectReplacesTheLibraryTextAndStaysUnlinked) {
   lib_.startResult = 231;
-  control_.connectToServer(true);
+  connect();
   ASSERT_GE(host_.statuses.size(), 2u);
-  EXPECT_EQ(host_.statuses[host_.statuses.size() - 2],
-            "Connection Error: The attempt to connect was forcefully rejected.");
+  EXPECT_EQ(host_.statuses[host_.statuses.size() - 2], "Connection Error: refused");
   EXPECT_EQ(host_.lastStatus(), "Kestrune Error, Could Not Connect!");
   EXPECT_FALSE(control_.sessionUp());
   EXPECT_FALSE(host_.linkedControls);
   EXPECT_FALSE(host_.disconnectEnabled);
   EXPECT_TRUE(host_.timers.empty());
+}
+
+// A host that does not answer: the attempt waits on the connect worker while the window thread
+// goes on serving its events; Disconnect and teardown end it at once, and what it reports late
+// changes nothing on the screen.
+TEST_F(ConnectionControlTest, AnAttemptWaitsOffTheWindowThreadUntilDisconnectOrTeardownEndsIt) {
+  lib_.hang = true;
+  control_.connectToServer(true);
+  ASSERT_TRUE(lib_.waitStarts(1));
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(5);
+  EXPECT_TRUE(runUntil([&] { return ticks >= 5; }));
+  // Under way: Connect cannot start a second attempt, Disconnect can cancel this one, and a
+  // reconnection tick starts nothing.
+  EXPECT_TRUE(control_.connecting());
+  EXPECT_TRUE(host_.linkedControls);
+  EXPECT_TRUE(host_.disconnectEnabled);
+  control_.onTimer(RECONNECT_TIMER);
+  control_.connectToServer(true);
+  EXPECT_EQ(lib_.locked([&] { return lib_.starts; }), 1);
+
+  control_.disconnectFromServer();
+  ASSERT_TRUE(lib_.waitStarts(1, true));
+  settle();
+  EXPECT_EQ(host_.lastStatus(), "Kestrune Server Disconnected.");
+  EXPECT_FALSE(host_.linkedControls);
+  EXPECT_FALSE(host_.disconnectEnabled);
+  EXPECT_TRUE(host_.timers.empty());
+  EXPECT_FALSE(control_.sessionUp());
+
+  // A Stop that came a moment before the Start could not cancel it: the link it makes is not
+  // wanted and is ended again, unseen.
+  lib_.locked([&] { lib_.stopCancels = false; });
+  control_.connectToServer(true);
+  ASSERT_TRUE(lib_.waitStarts(2));
+  control_.disconnectFromServer();
+  lib_.locked([&] {
+    lib_.hang = false;
+    lib_.cv.notify_all();
+  });
+  ASSERT_TRUE(lib_.waitStarts(2, true));
+  ASSERT_TRUE(runUntil([&] { return lib_.locked([&] { return lib_.stops == 3; }); }));
+  settle();
+  EXPECT_FALSE(lib_.locked([&] { return lib_.connected; }));
+  EXPECT_EQ(host_.lastStatus(), "Kestrune Server Disconnected.");
+  EXPECT_FALSE(host_.linkedControls);
+  EXPECT_FALSE(control_.sessionUp());
+
+  // Closing the window during an attempt cancels it and returns.
+  lib_.locked([&] {
+    lib_.hang = true;
+    lib_.stopCancels = true;
+  });
+  control_.connectToServer(true);
+  ASSERT_TRUE(lib_.waitStarts(3));
+  control_.shutdown();
+  EXPECT_EQ(lib_.locked([&] { return lib_.startsDone; }), 3);
+}
+
+// The new link's receive thread may deliver the session start and a record before Start has even
+// returned: they still come after the Connect's own clearing of the views, not wiped by it.
+TEST_F(ConnectionControlTest, RecordsRightAfterLoginAreNotClearedByTheConnect) {
+  std::thread receiver;
+  lib_.onStarted = [&] {
+    receiver = std::thread([] {
+      statusCallbackHandler(8, 0, "12062026");
+      statusCallbackHandler(33, 1, "first");
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // time to overtake, if it could
+  };
+  connect();
+  receiver.join();
+  settle();
+  EXPECT_EQ(data_.stored, std::vector<std::string>{"A1:first"});
+  EXPECT_EQ(data_.shown, std::vector<std::string>{"A1:first"});
+  EXPECT_EQ(readFile(dataFile("12062026", 1)), "first\r\n");
 }
 
 TEST_F(ConnectionControlTest, RecordsAreShownInOrderAndEachWrittenToItsFile) {
@@ -298,6 +437,7 @@ TEST_F(ConnectionControlTest, ALostLinkRetriesEveryPeriodUntilTheServerIsBack) {
 
   lib_.startResult = 231;
   control_.onTimer(RECONNECT_TIMER);
+  settle();
   EXPECT_EQ(host_.lastStatus(), "Kestrune Error, Could Not Connect!");
   EXPECT_EQ(host_.timers.count(RECONNECT_TIMER), 1u);
   EXPECT_TRUE(host_.disconnectEnabled);
@@ -305,6 +445,7 @@ TEST_F(ConnectionControlTest, ALostLinkRetriesEveryPeriodUntilTheServerIsBack) {
   lib_.startResult = 0;
   host_.statuses.clear();
   control_.onTimer(RECONNECT_TIMER);
+  settle();
   EXPECT_EQ(host_.statuses.front(), "Attempting Reconnection...");
   EXPECT_TRUE(control_.sessionUp());
   EXPECT_FALSE(control_.reconnectPending());
