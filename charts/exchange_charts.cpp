@@ -290,7 +290,8 @@ void ExchangeCharts::clearPictures() {
 }
 
 bool ExchangeCharts::takeLive(ChartId id, const char* text) {
-  const ChartAlarmSlot& slot = (*alarmSlots())[static_cast<std::size_t>(chartAlarmSlot(id))];
+  const std::shared_ptr<const ChartAlarmSlots> alarms = alarmSlots();
+  const ChartAlarmSlot& slot = (*alarms)[static_cast<std::size_t>(chartAlarmSlot(id))];
   ChartAlarmRule rule;
   rule.use = slot.use;
   rule.threshold = slot.threshold;
