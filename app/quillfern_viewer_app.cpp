@@ -117,7 +117,9 @@ void installPreferenceDialogs(CQuillfernViewerView& view, AlertCenter& alerts) {
 // The collection window dialog, the View Date box, Retrieve and the hidden CLEAR button.
 void installRecording(CQuillfernViewerView& view, AlertLists& lists) {
   view.setCommandHandler(ID_COLLECTION_TIMES, [&view] {
-    if (runFileTimes(&view, view.settings(), view.dpiScale())) view.eraseLists();
+    if (!runFileTimes(&view, view.settings(), view.dpiScale())) return;
+    view.eraseLists();
+    if (LiveMonitor* live = view.liveMonitor()) live->refreshCollectionWindow();
   });
   auto viewDate = std::make_shared<ViewDate>();
   auto replay = [&view, &lists](const std::string& date) {

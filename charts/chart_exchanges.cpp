@@ -1,7 +1,9 @@
 #include "charts/chart_exchanges.h"
 
 #include <QCheckBox>
+#include <mutex>
 
+#include "charts/chart_lock.h"
 #include "charts/exchange_charts.h"
 #include "settings/dialog_layout.h"
 #include "settings/monitor_settings.h"
@@ -89,9 +91,17 @@ bool chooseChartExchanges(ExchangeSwitches& listingExchangeOn,
 }
 
 bool chooseChartExchanges(MonitorSettings& settings, ExchangeCharts& charts, QWidget* parent) {
-  return chooseChartExchanges(
-      settings.listingExchangeOn, settings.reportingExchangeOn,
-      [&charts] { charts.redrawAllCharts(); }, parent);
+  // The receive thread draws with the switches under the chart lock: they are taken over under it.
+  ExchangeSwitches listing = settings.listingExchangeOn;
+  ExchangeSwitches reporting = settings.reportingExchangeOn;
+  const bool confirmed = chooseChartExchanges(listing, reporting, {}, parent);
+  if (confirmed) {
+    std::lock_guard<std::mutex> lock(chartLock());
+    settings.listingExchangeOn = listing;
+    settings.reportingExchangeOn = reporting;
+  }
+  charts.redrawAllCharts();
+  return confirmed;
 }
 
 }  // namespace kestrune

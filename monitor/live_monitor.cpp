@@ -7,7 +7,6 @@
 #include "monitor/monitor_host.h"
 #include "monitor/server_prefs.h"
 #include "monitor/session_library.h"
-#include "recording/collection_gate.h"
 #include "recording/data_files.h"
 #include "settings/monitor_settings.h"
 
@@ -38,6 +37,7 @@ LiveMonitor::LiveMonitor(MonitorHost& host, MonitorSettings& settings,
   control_ =
       std::make_unique<ConnectionControl>(*library_, host_, *this, files_, queue_, &decodeRecord);
   control_->setSettingsSource([this] {
+    refreshCollectionWindow();  // a connection records by the collection window as it is now
     ConnectionSettings s;
     // The fields are fixed-size texts; a missing terminator is cut at the field's end.
     s.serverAddress.assign(server_.serverAddress,
@@ -48,7 +48,8 @@ LiveMonitor::LiveMonitor(MonitorHost& host, MonitorSettings& settings,
                           ::strnlen(server_.userPassword, sizeof server_.userPassword));
     return s;
   });
-  control_->setWholeDayTest([this] { return isWholeDayCollection(collectionWindowOf(settings_)); });
+  refreshCollectionWindow();
+  control_->setWholeDayTest([this] { return isWholeDayCollection(collectionWindow()); });
   // Rows staged by a batch go into their lists in one insertion each.
   queue_.setBatchEndHandler([this] { lists_.commitPending(); });
   charts_.setHost(this);
@@ -60,6 +61,17 @@ LiveMonitor::~LiveMonitor() {
 }
 
 void LiveMonitor::shutdown() { control_->shutdown(); }
+
+void LiveMonitor::refreshCollectionWindow() {
+  const CollectionWindow fresh = collectionWindowOf(settings_);
+  std::lock_guard<std::mutex> guard(collectionLock_);
+  collection_ = fresh;
+}
+
+CollectionWindow LiveMonitor::collectionWindow() const {
+  std::lock_guard<std::mutex> guard(collectionLock_);
+  return collection_;
+}
 
 MonitorData::WindowPart LiveMonitor::takeAlert(int kind, const char* text) {
   if (kind < 1 || kind > kAlertKindCount) return {};
@@ -124,8 +136,7 @@ void LiveMonitor::showSampleTime(const char* hhmmss) {
 void LiveMonitor::driveCollectionWindow(std::int32_t minuteOfDay) {
   // On the receive thread, so the files open before the sample's own line is written.
   const std::string date = control_->sessionDateValid() ? control_->sessionDate() : std::string();
-  const GateResult result =
-      collectionGate(minuteOfDay, collectionWindowOf(settings_), files_, date);
+  const GateResult result = collectionGate(minuteOfDay, collectionWindow(), files_, date);
   if (result.action != GateAction::Open) return;
   std::string problem = openResultText(result.openResult, date);
   // A refused date is tried again on every sample: it is said once, until an open gets through.

@@ -12,6 +12,7 @@
 #include "monitor/connection_control.h"
 #include "monitor/connection_ports.h"
 #include "monitor/ui_queue.h"
+#include "recording/collection_gate.h"
 
 namespace kestrune {
 
@@ -43,6 +44,10 @@ class LiveMonitor : public MonitorData, private ChartHost {
   void onTimer(int id) { control_->onTimer(id); }
   // The view's teardown: stops the reconnection, the library and the recording.
   void shutdown();
+  // Takes the data collection window from the settings again (window thread, after the Data
+  // Collection Times dialog). Each connection takes it too. The receive thread reads this copy,
+  // never the settings the dialog writes.
+  void refreshCollectionWindow();
   DataFiles& dataFiles() { return files_; }
 
   // MonitorData: the receive-thread halves of the intakes.
@@ -68,6 +73,10 @@ class LiveMonitor : public MonitorData, private ChartHost {
   std::unique_ptr<SessionLibrary> library_;
   UiQueue queue_;
   std::unique_ptr<ConnectionControl> control_;
+  CollectionWindow collectionWindow() const;
+
+  mutable std::mutex collectionLock_;
+  CollectionWindow collection_;  // guarded by collectionLock_
   // Receive thread only: a refused open is said once, not on every sample.
   std::string lastGateProblem_;
   // The newest sample time not yet in the Time box, and whether an update is queued for it.

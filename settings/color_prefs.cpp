@@ -292,10 +292,11 @@ bool applyColorPrefs(const ColorPrefsValues& result, bool confirmed, MonitorSett
   };
 
   if (hooks.eraseLists) hooks.eraseLists();
-  settings.lineWidth = result.lineWidth;
   storeListColors(result.list, settings);
   if (hooks.styleLists) hooks.styleLists(settings);
+  // What the charts draw with changes under the chart lock: the receive thread draws too.
   underLock([&] {
+    settings.lineWidth = result.lineWidth;
     if (hooks.pointChartsAtFont) hooks.pointChartsAtFont();
   });
 
