@@ -1,12 +1,13 @@
 # The two promises: `make demo` and `make test`. Both install what is missing first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 BENCH_BUILD?= build-release
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CTEST_ARGS ?= --output-on-failure -j$(JOBS) --timeout 300
 
-.PHONY: all deps build test test-asan bench demo clean format
+.PHONY: all deps build test test-asan test-tsan bench demo clean format
 
 all: build
 
@@ -33,6 +34,17 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest $(CTEST_ARGS)
 
+$(TSAN_BUILD)/build.ninja:
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKES_TSAN=ON -DKES_BUILD_BENCH=OFF
+
+# The tests where threads meet, under ThreadSanitizer. Reports from inside system libraries
+# (Qt, glib, ...) are suppressed, never our own code's.
+test-tsan: deps $(TSAN_BUILD)/build.ninja
+	cmake --build $(TSAN_BUILD) -j$(JOBS)
+	cd $(TSAN_BUILD) && QT_QPA_PLATFORM=offscreen \
+	  TSAN_OPTIONS="suppressions=$(CURDIR)/scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
+	  ctest $(CTEST_ARGS)
+
 $(BENCH_BUILD)/build.ninja:
 	cmake -S . -B $(BENCH_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKES_BUILD_TESTS=OFF
 
@@ -47,4 +59,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD)

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -166,7 +167,10 @@ class LiveMonitorE2E : public ::testing::Test {
   fs::path dataFile(const std::string& date, int n) const {
     return dir_ / "Data" / (date + "_hft" + std::to_string(n) + ".txt");
   }
+  // Under the chart lock: the receive thread stores samples (and a session start empties the
+  // store) under it.
   double chartValue(ChartId chart, int series, int second) const {
+    std::lock_guard<std::mutex> lock(chartLock());
     return charts_->chart(chart).series[static_cast<std::size_t>(series)].values[second];
   }
 
@@ -404,9 +408,10 @@ TEST_F(LiveMonitorE2E, RecordsStreamingWhileTheWindowClosesAreAllWritten) {
   EXPECT_EQ(files_->lostLines(), 0u);
 }
 
-// The chart alarm slots change on the window thread (Audio Alert Preferences) while samples
-// stream in on the receive thread: each sample sees the slots whole, before or after the change.
-TEST_F(LiveMonitorE2E, ChartAlarmSlotsChangeWhileSamplesStream) {
+// Settings change on the window thread (Audio Alert Preferences, the chart switches and Hard Max,
+// Data Collection Times) while samples stream in on the receive thread: each sample sees them
+// whole, before or after the change.
+TEST_F(LiveMonitorE2E, SettingsChangeWhileSamplesStream) {
   ASSERT_TRUE(startSim({"--stream", "on", "--speed", "200", "--start", "09:30:00"}));
   int sounds = 0;
   QObject::connect(AlertSoundPlayer::instance(), &AlertSoundPlayer::soundStarted,
@@ -423,6 +428,12 @@ TEST_F(LiveMonitorE2E, ChartAlarmSlotsChangeWhileSamplesStream) {
   };
   for (int round = 0; round < 20; ++round) {
     setSlots(round % 2 == 0);
+    const ChartId chart = ChartId(round % 3);
+    charts_->onTotalOnlyClicked(chart);
+    charts_->onSmartScaleClicked(chart);
+    charts_->onHardMaxEdited(chart, round % 2 ? "50" : "500");
+    settings_->collectStopMinuteOfDay = round % 2 ? 16 * 60 : 0;
+    live_->refreshCollectionWindow();
     waitFor([] { return false; }, 20);
   }
   setSlots(true);

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -35,7 +36,7 @@ QCoreApplication& app() { return test::ensureCoreApplication(); }
 struct FakeLibrary : SessionLibrary {
   std::mutex m;
   std::condition_variable cv;
-  StatusCallbackFn callback = nullptr;
+  std::atomic<StatusCallbackFn> callback{nullptr};
   std::string user, password, appVersion, host;
   int clientType = -1;
   int port = -1;
@@ -114,7 +115,7 @@ struct FakeLibrary : SessionLibrary {
     return pingResult;
   }
   void report(int type, const char* text) {
-    if (callback) callback(type, 0, text);
+    if (const StatusCallbackFn cb = callback.load()) cb(type, 0, text);
   }
   bool waitStarts(int n, bool done = false) {
     std::unique_lock<std::mutex> lock(m);
