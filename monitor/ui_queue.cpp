@@ -5,7 +5,12 @@
 
 namespace kestrune {
 
-UiQueue::UiQueue(QObject* parent) : QObject(parent), windowThread_(std::this_thread::get_id()) {}
+UiQueue::UiQueue(QObject* parent)
+    : QObject(parent), windowThread_(std::this_thread::get_id()), frameTimer_(new QTimer(this)) {
+  frameTimer_->setSingleShot(true);
+  frameTimer_->setTimerType(Qt::PreciseTimer);
+  connect(frameTimer_, &QTimer::timeout, this, &UiQueue::drainScheduled);
+}
 
 UiQueue::~UiQueue() = default;
 
@@ -14,6 +19,12 @@ bool UiQueue::isWindowThread() const { return std::this_thread::get_id() == wind
 void UiQueue::setBatchEndHandler(std::function<void()> handler) { batchEnd_ = std::move(handler); }
 
 void UiQueue::setSliceBudget(std::chrono::milliseconds budget) { budget_ = budget; }
+
+void UiQueue::setFrameInterval(std::chrono::milliseconds interval) {
+  frame_ = interval;
+  // A drain already waiting for the end of the old frame looks again.
+  if (frameTimer_->isActive()) frameTimer_->start(0);
+}
 
 std::size_t UiQueue::pendingCount() const {
   std::lock_guard<std::mutex> guard(lock_);
@@ -42,6 +53,15 @@ void UiQueue::scheduleLocked() {
 }
 
 void UiQueue::drainScheduled() {
+  const auto now = std::chrono::steady_clock::now();
+  const auto since = now - lastDrain_;
+  if (since < frame_) {
+    // Still scheduled: posts meanwhile only join the batch.
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(frame_ - since);
+    frameTimer_->start(static_cast<int>(wait.count()));
+    return;
+  }
+  lastDrain_ = now;
   {
     std::lock_guard<std::mutex> guard(lock_);
     scheduled_ = false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <chrono>
 #include <cstddef>
 #include <deque>
@@ -14,7 +15,9 @@ namespace kestrune {
 // A mutex-guarded FIFO of small commands that the window thread runs in order. Posting never
 // waits for the window thread: it appends under a short lock and, when the queue turns non-empty,
 // asks the window thread for one drain. The drain swaps the whole pending batch out and runs it
-// unlocked, so a burst of records costs one wake-up and one repaint, not one per record.
+// unlocked, so a burst of records costs one wake-up and one repaint, not one per record. Drains
+// come at most once a frame: what arrives meanwhile waits for the next, so the lists and charts
+// repaint at the display's rate however fast records come.
 class UiQueue : public QObject {
   Q_OBJECT
 
@@ -37,8 +40,10 @@ class UiQueue : public QObject {
   void setBatchEndHandler(std::function<void()> handler);
 
   // A scheduled drain gives the event loop back after this long, so a huge burst cannot freeze
-  // the window; the rest runs on the next turn, still in order.
+  // the window; the rest runs in the next frame, still in order.
   void setSliceBudget(std::chrono::milliseconds budget);
+  // The shortest time from one scheduled drain to the next (0: drain whenever asked).
+  void setFrameInterval(std::chrono::milliseconds interval);
 
   bool isWindowThread() const;
   // Commands posted and not yet run (either side of the swap).
@@ -61,7 +66,10 @@ class UiQueue : public QObject {
   std::deque<Command> working_;
   int depth_ = 0;
   std::size_t batches_ = 0;
-  std::chrono::milliseconds budget_{50};
+  std::chrono::milliseconds budget_{6};
+  std::chrono::milliseconds frame_{16};
+  std::chrono::steady_clock::time_point lastDrain_{};
+  QTimer* frameTimer_ = nullptr;  // the next drain, when the last one was less than a frame ago
   std::function<void()> batchEnd_;
 };
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -60,13 +62,32 @@ TEST(UiQueue, ASlicedBurstStaysInOrderWithNewPostsBehindIt) {
   EXPECT_GT(queue.batchCount(), 10u);
 }
 
+// However fast commands come, the window thread drains them at most once a frame.
+TEST(UiQueue, DrainsComeAtMostOnceAFrame) {
+  app();
+  UiQueue queue;
+  queue.setFrameInterval(std::chrono::hours(1));
+  int ran = 0;
+  queue.post([&] { ++ran; });
+  settle(queue);  // the first drain comes at once
+  queue.post([&] { ++ran; });
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 100) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(ran, 1);
+  EXPECT_EQ(queue.pendingCount(), 1u);
+  queue.setFrameInterval(std::chrono::milliseconds(0));
+  queue.post([&] { ++ran; });
+  settle(queue);
+  EXPECT_EQ(ran, 3);
+}
+
 TEST(UiQueue, DrainingFromInsideACommandRunsTheRestFirst) {
   app();
   UiQueue queue;
   std::vector<std::string> seen;
   queue.post([&] {
     seen.push_back("a");
-    // A local Disconnect first runs what the receive thread queued before it.
     queue.drainNow();
     seen.push_back("inline");
     seen.push_back("a-end");
