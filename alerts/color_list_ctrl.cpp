@@ -1,11 +1,83 @@
 #include "alerts/color_list_ctrl.h"
 
+#include <QCache>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QPainter>
 #include <QPalette>
+#include <QStaticText>
+#include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace kestrune {
+namespace {
+
+// Paints a cell as the style does (the row's colour pair, or the selection's, and the text with
+// the style's margins, cut with "..." when it does not fit) from text laid out once: a live list
+// repaints its visible rows many times a second as new rows push them down, and laying their
+// texts out again each time was most of the window thread's work.
+class AlertCellDelegate : public QStyledItemDelegate {
+ public:
+  explicit AlertCellDelegate(QObject* parent) : QStyledItemDelegate(parent), texts_(4096) {}
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    const bool selected = (option.state & QStyle::State_Selected) != 0;
+    const QColor background = selected ? option.palette.color(QPalette::Highlight)
+                                       : index.data(Qt::BackgroundRole).value<QBrush>().color();
+    const QColor text = selected ? option.palette.color(QPalette::HighlightedText)
+                                 : index.data(Qt::ForegroundRole).value<QBrush>().color();
+    painter->fillRect(option.rect, background);
+    const QStaticText* laid = laidOut(index.data(Qt::DisplayRole).toString(), option);
+    if (laid == nullptr) return;
+    const int margin = textMargin(option);
+    const QRect room = option.rect.adjusted(margin, 0, -margin, 0);
+    const QSizeF size = laid->size();
+    const auto align = index.data(Qt::TextAlignmentRole).value<Qt::Alignment>();
+    const qreal x = (align & Qt::AlignRight) ? room.right() + 1 - size.width()
+                                             : static_cast<qreal>(room.left());
+    const qreal y = room.top() + (room.height() - size.height()) / 2;
+    painter->save();
+    painter->setClipRect(room);
+    painter->setPen(text);
+    painter->setFont(option.font);
+    painter->drawStaticText(QPointF(x, y), *laid);
+    painter->restore();
+  }
+
+ private:
+  static int textMargin(const QStyleOptionViewItem& option) {
+    const QStyle* style = option.widget ? option.widget->style() : nullptr;
+    return style ? style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option.widget) + 1 : 3;
+  }
+
+  // The text as it fits the cell's width, laid out in the cell's font; kept while its text, font
+  // and width stay the same.
+  const QStaticText* laidOut(const QString& whole, const QStyleOptionViewItem& option) const {
+    if (whole.isEmpty()) return nullptr;
+    if (option.font != font_) {
+      texts_.clear();
+      font_ = option.font;
+    }
+    const int width = option.rect.width() - 2 * textMargin(option);
+    QString key = whole;
+    key.append(QChar(static_cast<char16_t>(std::clamp(width, 0, 0xFFFF))));
+    if (QStaticText* found = texts_.object(key)) return found;
+    const QFontMetrics metrics(option.font);
+    auto* laid = new QStaticText(metrics.elidedText(whole, Qt::ElideRight, std::max(width, 0)));
+    laid->setTextFormat(Qt::PlainText);
+    laid->setPerformanceHint(QStaticText::AggressiveCaching);
+    laid->prepare(QTransform(), option.font);
+    texts_.insert(key, laid);
+    return texts_.object(key);
+  }
+
+  mutable QFont font_;
+  mutable QCache<QString, QStaticText> texts_;
+};
+
+}  // namespace
 
 CColorListCtrl::CColorListCtrl(QWidget* parent) : QTableView(parent) {
   setShowGrid(true);
@@ -16,6 +88,7 @@ CColorListCtrl::CColorListCtrl(QWidget* parent) : QTableView(parent) {
   setWordWrap(false);
   setFrameShape(QFrame::StyledPanel);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  setItemDelegate(new AlertCellDelegate(this));
   verticalHeader()->hide();
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setMinimumSectionSize(1);

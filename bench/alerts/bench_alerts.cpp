@@ -128,6 +128,21 @@ void BM_ScrollRepaint(benchmark::State& state) {
 }
 BENCHMARK(BM_ScrollRepaint)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
+// The live list: a few new rows at the top and one repaint a frame, every visible row pushed down.
+void BM_LiveRowsRepaint(benchmark::State& state) {
+  ShownList shown(100000);
+  std::size_t i = 0;
+  for (auto _ : state) {
+    for (int k = 0; k < 2; ++k) {
+      AlertDecision d = shown.intake.takeRawAlert(shown.records[i++ % shown.records.size()]);
+      shown.model.stage(d.cells, d.code);
+    }
+    shown.model.commit();
+    shown.view.viewport()->repaint();
+  }
+}
+BENCHMARK(BM_LiveRowsRepaint)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 }  // namespace kestrune
 
