@@ -29,24 +29,37 @@ class AlertCellDelegate : public QStyledItemDelegate {
     const QColor text = selected ? option.palette.color(QPalette::HighlightedText)
                                  : index.data(Qt::ForegroundRole).value<QBrush>().color();
     painter->fillRect(option.rect, background);
-    const QStaticText* laid = laidOut(index.data(Qt::DisplayRole).toString(), option);
-    if (laid == nullptr) return;
-    const int margin = textMargin(option);
-    const QRect room = option.rect.adjusted(margin, 0, -margin, 0);
-    const QSizeF size = laid->size();
-    const auto align = index.data(Qt::TextAlignmentRole).value<Qt::Alignment>();
-    const qreal x = (align & Qt::AlignRight) ? room.right() + 1 - size.width()
-                                             : static_cast<qreal>(room.left());
-    const qreal y = room.top() + (room.height() - size.height()) / 2;
-    painter->save();
-    painter->setClipRect(room);
-    painter->setPen(text);
-    painter->setFont(option.font);
-    painter->drawStaticText(QPointF(x, y), *laid);
-    painter->restore();
+    if (const QStaticText* laid = laidOut(index.data(Qt::DisplayRole).toString(), option)) {
+      const int margin = textMargin(option);
+      const QRect room = option.rect.adjusted(margin, 0, -margin, 0);
+      const QSizeF size = laid->size();
+      const auto align = index.data(Qt::TextAlignmentRole).value<Qt::Alignment>();
+      const qreal x = (align & Qt::AlignRight) ? room.right() + 1 - size.width() : room.left();
+      const qreal y = room.top() + (room.height() - size.height()) / 2;
+      painter->save();
+      painter->setClipRect(room);
+      painter->setPen(text);
+      painter->setFont(option.font);
+      painter->drawStaticText(QPointF(x, y), *laid);
+      painter->restore();
+    }
+    if (option.state & QStyle::State_HasFocus) drawFocus(painter, option, background);
   }
 
  private:
+  static void drawFocus(QPainter* painter, const QStyleOptionViewItem& option,
+                        const QColor& background) {
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : nullptr;
+    if (style == nullptr) return;
+    QStyleOptionFocusRect focus;
+    focus.QStyleOption::operator=(option);
+    focus.rect = style->subElementRect(QStyle::SE_ItemViewItemFocusRect, &option, widget);
+    focus.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
+    focus.backgroundColor = background;
+    style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+  }
+
   static int textMargin(const QStyleOptionViewItem& option) {
     const QStyle* style = option.widget ? option.widget->style() : nullptr;
     return style ? style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option.widget) + 1 : 3;

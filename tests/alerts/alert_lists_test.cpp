@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 
 #include "alerts/color_list_ctrl.h"
 #include "tests/support/temp_dir.h"
@@ -143,7 +144,7 @@ TEST_F(AlertListsTest, RowsArePaintedInTheirCodesColours) {
   EXPECT_EQ(pixelAt(img, QPoint(20, last.bottom() + 40)), QColor(200, 200, 0));
 }
 
-TEST_F(AlertListsTest, ScrolledAndResizedListsRepaintCleanly) {
+TEST_F(AlertListsTest, ScrolledResizedAndRefontedListsRepaintCleanly) {
   CColorListCtrl rawCtrl;
   lists_.setupControls(&rawCtrl, nullptr, nullptr, QFont("Arial", 8));
   rawCtrl.resize(265, 200);
@@ -166,6 +167,38 @@ TEST_F(AlertListsTest, ScrolledAndResizedListsRepaintCleanly) {
                         ? QColor(255, 0, 0)
                         : QColor(255, 255, 255);
   EXPECT_EQ(img.pixelColor(r.left() + 3, r.center().y()), expected);
+
+  // Cells keep their laid-out text only while text, font and width stay: after a narrower column
+  // (symbols cut with "...") and then a larger font the list paints as a fresh one does, and as
+  // the style itself would but for where a few glyphs fall within their pixel.
+  const auto paintedAfresh = [&](bool styled) {
+    CColorListCtrl fresh;
+    fresh.setAlertModel(raw);
+    fresh.setRowColors(rawCtrl.rowColors());
+    fresh.setListFont(rawCtrl.font());
+    fresh.setColumnWidths(rawCtrl.columnWidths(5));
+    if (styled) fresh.setItemDelegate(new QStyledItemDelegate(&fresh));
+    fresh.resize(rawCtrl.size());
+    fresh.show();
+    QCoreApplication::processEvents();
+    fresh.verticalScrollBar()->setValue(rawCtrl.verticalScrollBar()->value());
+    QCoreApplication::processEvents();
+    return fresh.viewport()->grab().toImage();
+  };
+  rawCtrl.setColumnWidth(1, 24);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(rawCtrl.viewport()->grab().toImage(), paintedAfresh(false));
+  rawCtrl.setListFont(QFont("Arial", 10));
+  QCoreApplication::processEvents();
+  const QImage shown = rawCtrl.viewport()->grab().toImage();
+  EXPECT_EQ(shown, paintedAfresh(false));
+  const QImage styled = paintedAfresh(true);
+  ASSERT_EQ(styled.size(), shown.size());
+  int differing = 0;
+  for (int y = 0; y < shown.height(); ++y) {
+    for (int x = 0; x < shown.width(); ++x) differing += shown.pixel(x, y) != styled.pixel(x, y);
+  }
+  EXPECT_LT(differing, shown.width() * shown.height() / 50);
 }
 
 }  // namespace
