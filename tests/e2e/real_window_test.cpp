@@ -7,12 +7,14 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -24,6 +26,7 @@
 #include "monitor/server_store.h"
 #include "tests/support/feedsim_process.h"
 #include "tests/support/qt_application.h"
+#include "tests/support/silent_listener.h"
 
 namespace kestrune {
 namespace {
@@ -85,7 +88,31 @@ TEST(RealWindow, TheDemoProfileConnectsToTheSimulatorAndTheMarketFillsTheWindow)
     EXPECT_EQ(status->toPlainText(), "Kestrune Server Disconnected.");
     EXPECT_TRUE(connect->isEnabled());
     EXPECT_FALSE(disconnect->isEnabled());
+
+    // A server that does not answer: while the attempt waits the window goes on serving its
+    // events, Disconnect cancels it, and closing the window during one ends the program at once.
+    test::SilentListener silent;
+    ASSERT_GT(silent.port(), 0);
+    view->serverFields().serverPort = silent.port();
+    QTest::mouseClick(connect, Qt::LeftButton);
+    EXPECT_FALSE(connect->isEnabled());
+    EXPECT_TRUE(disconnect->isEnabled());
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    EXPECT_TRUE(waitFor([&] { return ticks >= 30; }, 5000));
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(disconnect, Qt::LeftButton);
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(status->toPlainText(), "Kestrune Server Disconnected.");
+    EXPECT_TRUE(connect->isEnabled());
+    QTest::mouseClick(connect, Qt::LeftButton);
+    waitFor([] { return false; }, 200);
+    clock.restart();
     app.frame()->close();
+    EXPECT_LT(clock.elapsed(), 2000);
   }
   // Closing the window saved the profile's settings where it runs.
   EXPECT_TRUE(fs::exists(work / "Kestrune.cfg"));
