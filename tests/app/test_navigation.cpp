@@ -1,11 +1,15 @@
 // The chart navigation controls of the real monitor form: Data Points, the goto time edits, Goto
-// and the step buttons, driven as a user drives them.
+// and the step buttons, driven as a user drives them; and Retrieve, which brings a past day back.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <array>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -266,6 +270,40 @@ TEST(NavigationInApplication, GotoAndStepsWorkInTheStartedWindow) {
     EXPECT_EQ(w.windowEnd, 36240);
     EXPECT_EQ(view.charts().chart(ChartId::Algo).lastIndex, 36240);
   }
+  chartColors() = ChartColorTable{};
+}
+
+// Retrieve replays the day last typed into the View Date box; before anything was typed it does
+// nothing at all.
+TEST(NavigationInApplication, RetrieveReplaysTheTypedDayInTheStartedWindow) {
+  testing::ScratchProfile profile;
+  chartColors() = ChartColorTable{};
+  const QString home = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(profile.path(".")));
+  ASSERT_TRUE(QDir().mkpath("Data"));
+  std::ofstream("Data/12062026_hft1.txt") << "IBM|7|093015|3200|X|45\r\n";
+  {
+    CQuillfernViewerApp app;
+    CQuillfernViewerView::Options o;
+    o.dpiScale = 1.0;
+    o.configPath = profile.configPath();
+    ASSERT_TRUE(app.initInstance(o));
+    CQuillfernViewerView& view = *app.view();
+    auto* retrieve = qobject_cast<QPushButton*>(view.control(IDC_RETRIEVE));
+    auto* status = qobject_cast<QPlainTextEdit*>(view.control(IDC_STATUS));
+    const QAbstractItemModel* raw = view.list(IDC_RAW_LIST)->model();
+    retrieve->click();
+    EXPECT_EQ(status->toPlainText(), "");
+    EXPECT_EQ(raw->rowCount(), 0);
+
+    qobject_cast<QLineEdit*>(view.control(IDC_VIEW_DATE))->setText("12062026");
+    qobject_cast<QLineEdit*>(view.control(IDC_VIEW_DATE))->clear();  // the typed day still counts
+    retrieve->click();
+    EXPECT_EQ(status->toPlainText(), "Viewing Historical Data for 12/06/2026");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return raw->rowCount() == 1; }, 5000));
+    EXPECT_EQ(raw->data(raw->index(0, 1)).toString(), "IBM");
+  }
+  QDir::setCurrent(home);
   chartColors() = ChartColorTable{};
 }
 

@@ -15,8 +15,10 @@
 #include <iterator>
 #include <vector>
 
+#include "alerts/color_list_ctrl.h"
 #include "app/form_layout.h"
 #include "app/main_frame.h"
+#include "app/quillfern_viewer_app.h"
 #include "app/quillfern_viewer_view.h"
 #include "monitor/server_store.h"
 #include "settings/record_convert.h"
@@ -42,7 +44,7 @@ class ViewTest : public ::testing::Test {
  protected:
   void SetUp() override { chartColors() = ChartColorTable{}; }
 
-  // A frame with its view, built but not started.
+  // A frame with its view and the real alert lists, built but not started.
   CQuillfernViewerView& make(double scale = 1.0) {
     frame_ = std::make_unique<CMainFrame>();
     CQuillfernViewerView::Options o;
@@ -54,6 +56,7 @@ class ViewTest : public ::testing::Test {
     };
     view_ = new CQuillfernViewerView(frame_.get(), o);
     frame_->setView(view_);
+    installAlerts(*view_);
     view_->hooks().stopClient = [this] { log_.push_back("stopClient"); };
     return *view_;
   }
@@ -145,6 +148,7 @@ TEST_F(ViewTest, ListsHaveTheirColumnsWidthsFontAndColours) {
   QTableView* raw = v.list(IDC_RAW_LIST);
   QTableView* seq = v.list(IDC_SEQ_LIST);
   QTableView* algo = v.list(IDC_ALGO_LIST);
+  EXPECT_NE(qobject_cast<CColorListCtrl*>(raw), nullptr);
   ASSERT_EQ(raw->model()->columnCount(), 5);
   ASSERT_EQ(seq->model()->columnCount(), 5);
   ASSERT_EQ(algo->model()->columnCount(), 6);
@@ -191,7 +195,6 @@ TEST_F(ViewTest, DefaultControlStates) {
   EXPECT_TRUE(ctl<QLineEdit>(IDC_DATE)->isReadOnly());
   EXPECT_TRUE(v.chartsReady());
   EXPECT_EQ(currentView(), static_cast<MonitorHost*>(&v));
-  EXPECT_EQ(v.clientType(), 2);
 }
 
 TEST_F(ViewTest, StoredSwitchesDecideTicksAndHardMax) {
