@@ -95,6 +95,7 @@ const ControlRow kColorPrefsRows[] = {
     {0, ControlKind::Label, "Color:", 297, 144, 20, 8, kHidden | kDisabled},
     {1135, ControlKind::Label, "", 297, 153, 41, 12, kBorder | kHidden | kDisabled},
     {1040, ControlKind::Button, "Choose", 297, 166, 34, 13, kHidden | kDisabled},
+    {0, ControlKind::Label, "Color:", 297, 186, 20, 8, kHidden | kDisabled},
     {kResetAll, ControlKind::Button, "Reset All To Default", 84, 290, 74, 14, kNoFlags},
     {1, ControlKind::Button, "OK", 160, 290, 50, 14, kDefault},
     {2, ControlKind::Button, "Cancel", 212, 290, 50, 14, kNoFlags},

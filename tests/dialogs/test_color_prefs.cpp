@@ -114,6 +114,15 @@ TEST_F(ColorPrefsTest, OpensWithItsControlsElementListAndSamplesInTheirColours) 
     EXPECT_TRUE(findControl(d.get(), hidden)->isHidden());
     EXPECT_FALSE(findControl(d.get(), hidden)->isEnabled());
   }
+  // One "Color:" caption over the element sample, and four more hidden and disabled.
+  int shownColor = 0, hiddenColor = 0;
+  for (QLabel* label : d->findChildren<QLabel*>()) {
+    if (label->text() != "Color:") continue;
+    ++(label->isHidden() ? hiddenColor : shownColor);
+    EXPECT_EQ(label->isEnabled(), !label->isHidden());
+  }
+  EXPECT_EQ(shownColor, 1);
+  EXPECT_EQ(hiddenColor, 4);
   // Samples in their colours; OUTLINE and GRIDLINE sit on the graph area background.
   EXPECT_EQ(backgroundOf(findControl(d.get(), 1129)), rgb(colors_.graphAreaBk));
   EXPECT_EQ(backgroundOf(findControl(d.get(), 1131)), rgb(colors_.graphAreaBk));
