@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <QTableView>
 #include <QTextCursor>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 #include <cmath>
 #include <cstdlib>
@@ -319,9 +321,17 @@ void CQuillfernViewerView::teardown() {
 void CQuillfernViewerView::showStatus(const std::string& text) {
   auto* status = qobject_cast<QPlainTextEdit*>(control(IDC_STATUS));
   if (status == nullptr) return;
-  status->setPlainText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  const QString shown = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  status->setPlainText(shown);
   status->moveCursor(QTextCursor::Start);
   status->ensureCursorVisible();
+  // The box shows one short line; hovering it shows the whole text, as plain text whatever it
+  // holds, and a tip already showing follows the text as it changes.
+  const QString tip =
+      QStringLiteral("<p style='white-space:pre'>%1</p>").arg(shown.toHtmlEscaped());
+  const bool tipShowing = QToolTip::isVisible() && QToolTip::text() == status->toolTip();
+  status->setToolTip(tip);
+  if (tipShowing) QToolTip::showText(QCursor::pos(), tip, status->viewport());
 }
 
 void CQuillfernViewerView::showDisconnectedControls(bool disconnectEnabled) {

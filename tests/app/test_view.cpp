@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFontInfo>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -10,6 +12,8 @@
 #include <QSettings>
 #include <QTableView>
 #include <QTest>
+#include <QTextDocumentFragment>
+#include <QToolTip>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -368,6 +372,27 @@ TEST_F(ViewTest, StatusLineAndConnectionControls) {
   EXPECT_FALSE(v.control(IDC_DISCONNECT)->isEnabled());
   v.showSessionDate("12/07/2026");
   EXPECT_EQ(ctl<QLineEdit>(IDC_DATE)->text(), "12/07/2026");
+
+  // A text longer than the box stays in the box as laid out; hovering the box shows all of it,
+  // as typed, and a tip that is showing follows the next text.
+  frame_->show();
+  auto* status = ctl<QPlainTextEdit>(IDC_STATUS);
+  const std::string longText =
+      "NOT RECORDING: invalid session date \"<b>1206</b>2026\" from far away";
+  v.showStatus(longText);
+  EXPECT_GT(status->fontMetrics().horizontalAdvance(QString::fromStdString(longText)),
+            status->viewport()->width());
+  const QPoint at(4, 4);
+  QHelpEvent hover(QEvent::ToolTip, at, status->viewport()->mapToGlobal(at));
+  QApplication::sendEvent(status->viewport(), &hover);
+  ASSERT_TRUE(QToolTip::isVisible());
+  const auto tipText = [] {
+    return QTextDocumentFragment::fromHtml(QToolTip::text()).toPlainText();
+  };
+  EXPECT_EQ(tipText(), QString::fromStdString(longText));
+  v.showStatus("Kestrune Server Disconnected.");
+  EXPECT_EQ(tipText(), "Kestrune Server Disconnected.");
+  QToolTip::hideText();
 }
 
 TEST_F(ViewTest, TimersRouteTheirTicksById) {
