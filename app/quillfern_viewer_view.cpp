@@ -72,11 +72,16 @@ CQuillfernViewerView::CQuillfernViewerView(QWidget* frame, Options options)
   }
   if (!(dpiScale_ > 0.0) || !std::isfinite(dpiScale_)) dpiScale_ = 1.0;
 
+  // Stored font heights are in the screen's own pixels, high-resolution scaling included, so a
+  // file is read and written the same as on any other screen of that resolution. A scale given
+  // by the caller stands for a screen of 96 x scale dots per inch.
+  const int fontDpi =
+      options_.dpiScale > 0.0 ? static_cast<int>(std::lround(96.0 * dpiScale_)) : screenFontDpi();
   // Construction defaults: the record's own, with the fonts made for this screen.
-  settings_.listFont = defaultLogFont(screenDpiY());
-  settings_.chartFont = defaultLogFont(screenDpiY());
-  listFont_ = toQFont(settings_.listFont, screenDpiY());
-  chartFont_ = toQFont(settings_.chartFont, screenDpiY());
+  settings_.listFont = defaultLogFont(fontDpi);
+  settings_.chartFont = defaultLogFont(fontDpi);
+  listFont_ = toQFont(settings_.listFont, screenFontDpi());
+  chartFont_ = toQFont(settings_.chartFont, screenFontDpi());
   // The charts' whole-day store, made once with the view; the window starts at its defaults.
   charts_ = std::make_unique<ExchangeCharts>(settings_);
   charts_->resetSeriesStore(true);
@@ -107,10 +112,6 @@ CQuillfernViewerView::CQuillfernViewerView(QWidget* frame, Options options)
 }
 
 CQuillfernViewerView::~CQuillfernViewerView() { teardown(); }
-
-int CQuillfernViewerView::screenDpiY() const {
-  return static_cast<int>(std::lround(96.0 * dpiScale_));
-}
 
 void CQuillfernViewerView::buildForm() {
   form_ = new QWidget;
@@ -221,8 +222,8 @@ void CQuillfernViewerView::initialUpdate() {
 }
 
 void CQuillfernViewerView::applyFontsFromSettings(const ConfigReadResult& read) {
-  if (read.listFontRead) listFont_ = toQFont(settings_.listFont, screenDpiY());
-  if (read.chartFontRead) chartFont_ = toQFont(settings_.chartFont, screenDpiY());
+  if (read.listFontRead) listFont_ = toQFont(settings_.listFont, screenFontDpi());
+  if (read.chartFontRead) chartFont_ = toQFont(settings_.chartFont, screenFontDpi());
 }
 
 void CQuillfernViewerView::setUpList(int index) {

@@ -214,9 +214,9 @@ CColorPrefs::CColorPrefs(const MonitorSettings& settings, const ChartColorTable&
   };
   chooseFont = [this](const LogFontRecord& current) -> std::optional<LogFontRecord> {
     bool ok = false;
-    const QFont f = QFontDialog::getFont(&ok, toQFont(current, logicalDpiY()), this);
+    const QFont f = QFontDialog::getFont(&ok, toQFont(current, screenFontDpi(screen())), this);
     if (!ok) return std::nullopt;
-    return fromQFont(f, logicalDpiY(), current);
+    return fromQFont(f, screenFontDpi(screen()), current);
   };
   askYesNo = [this](const QString& title, const QString& text) {
     return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No) ==
@@ -246,7 +246,7 @@ void CColorPrefs::pickFont(LogFontRecord& font, bool chart) {
 void CColorPrefs::resetAll() {
   if (!askYesNo || !askYesNo(QStringLiteral("Message"), QStringLiteral("Really Reset to Default?")))
     return;
-  const LogFontRecord fresh = defaultLogFont(logicalDpiY());
+  const LogFontRecord fresh = defaultLogFont(screenFontDpi(screen()));
   listFont_ = fresh;
   chartFont_ = fresh;
   if (chartFontReplaced) chartFontReplaced();
@@ -276,8 +276,8 @@ void CColorPrefs::refreshSamples() {
   paintSample(findControl(this, kHighSymfSample), v.list.highSymfFg, v.list.highSymfBk);
   const ColorRef element = editor_.color(PrefColor::CurrentElement);
   paintSample(findControl(this, kElementSample), element, element);
-  findControl(this, kChartFontSample)->setFont(toQFont(chartFont_, logicalDpiY()));
-  findControl(this, kListFontSample)->setFont(toQFont(listFont_, logicalDpiY()));
+  findControl(this, kChartFontSample)->setFont(toQFont(chartFont_, screenFontDpi(screen())));
+  findControl(this, kListFontSample)->setFont(toQFont(listFont_, screenFontDpi(screen())));
   update();
 }
 

@@ -199,7 +199,7 @@ TEST_F(ViewTest, ListsHaveTheirColumnsWidthsFontAndColours) {
   EXPECT_TRUE(raw->showGrid());
   EXPECT_EQ(raw->selectionBehavior(), QAbstractItemView::SelectRows);
   EXPECT_FALSE(raw->isSortingEnabled());
-  EXPECT_EQ(seq->font().pixelSize(), 15);
+  EXPECT_EQ(QFontInfo(seq->font()).pixelSize(), 15);
   EXPECT_EQ(seq->palette().color(QPalette::Base), QColor(1, 2, 3));
 }
 
@@ -276,6 +276,7 @@ TEST_F(ViewTest, FirstRunWritesAFullDefaultFile) {
   const ConfigReadResult r = parseConfig(b, back, colors);
   EXPECT_TRUE(r.placementRead);
   EXPECT_EQ(back.dataPoints, 300);
+  EXPECT_EQ(back.listFont.lfHeight, -11);  // 8 points at 96 dots per inch
   EXPECT_EQ(back.rawColumnWidths, (std::array<std::int32_t, 6>{50, 60, 50, 50, 40, 0}));
   EXPECT_EQ(back.framePlacement.rcNormalPosition.right - back.framePlacement.rcNormalPosition.left,
             1370);
@@ -296,6 +297,35 @@ TEST_F(ViewTest, StoredPlacementAndWidthsComeBackAndTwoRunsSaveTheSame) {
   start();
   frame_->close();
   EXPECT_EQ(readFile(profile_.configPath()), first);
+}
+
+TEST_F(ViewTest, MinimisedFrameComesBackMinimisedAndIsSavedSo) {
+  MonitorSettings stored;
+  stored.framePlacement.rcNormalPosition = {30, 40, 1030, 740};
+  stored.framePlacement.showCmd = kShowMinimized;
+  storeConfig(stored);
+  start();
+  EXPECT_TRUE(frame_->isMinimized());
+  frame_->close();
+  MonitorSettings back;
+  ChartColorTable colors;
+  ASSERT_TRUE(parseConfig(readFile(profile_.configPath()), back, colors).placementRead);
+  EXPECT_EQ(back.framePlacement.showCmd, 2u);
+  EXPECT_EQ(back.framePlacement.rcNormalPosition.left, 30);
+  EXPECT_EQ(back.framePlacement.rcNormalPosition.bottom, 740);
+}
+
+// On a screen of 120 dots per inch the default fonts are stored 13 pixels high (8 points), as
+// any program stores them there, and the lists show them 13 pixels high on the scaled form.
+TEST_F(ViewTest, DefaultFontsAreStoredInTheScreensOwnPixels) {
+  CQuillfernViewerView& v = start(1.25);
+  EXPECT_EQ(QFontInfo(v.list(IDC_RAW_LIST)->font()).pixelSize(), 13);
+  frame_->close();
+  MonitorSettings back;
+  ChartColorTable colors;
+  parseConfig(readFile(profile_.configPath()), back, colors);
+  EXPECT_EQ(back.listFont.lfHeight, -13);
+  EXPECT_EQ(back.chartFont.lfHeight, -13);
 }
 
 TEST_F(ViewTest, StartUpReadsFileThenStoreAndTeardownWritesInOrder) {

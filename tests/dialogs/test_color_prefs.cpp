@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 
 #include "forms/dialog_layout.h"
 #include "settings/color_prefs.h"
+#include "settings/record_convert.h"
 
 namespace kestrune {
 namespace {
@@ -216,7 +218,7 @@ TEST_F(ColorPrefsTest, ResetThenOkGivesEveryDefault) {
   EXPECT_EQ(settings_.quoteCountSeqThresh, 500);
   EXPECT_EQ(settings_.highAlgoCountsThresh, 250);
   EXPECT_EQ(settings_.lineWidth, 1);
-  const LogFontRecord arial8 = defaultLogFont(d->logicalDpiY());
+  const LogFontRecord arial8 = defaultLogFont(screenFontDpi());
   EXPECT_EQ(std::memcmp(&settings_.listFont, &arial8, sizeof arial8), 0);
   EXPECT_EQ(std::memcmp(&settings_.chartFont, &arial8, sizeof arial8), 0);
   EXPECT_STREQ(settings_.chartFont.lfFaceName, "Arial");
@@ -235,7 +237,7 @@ TEST_F(ColorPrefsTest, AChosenChartFontSurvivesCancel) {
   d->chartFontReplaced = [&] { ++chartFontChanges; };
   press(*d, 1085);  // Charts "Select"
   EXPECT_EQ(chartFontChanges, 1);
-  EXPECT_EQ(findControl(d.get(), 1070)->font().pixelSize(), 20);
+  EXPECT_EQ(QFontInfo(findControl(d.get(), 1070)->font()).pixelSize(), 20);
   d->chooseFont = [](const LogFontRecord&) { return std::optional<LogFontRecord>(); };
   press(*d, 1084);  // Lists "Select", chooser cancelled
   press(*d, 2);
