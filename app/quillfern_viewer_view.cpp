@@ -117,6 +117,7 @@ void CQuillfernViewerView::buildForm() {
   form_ = new QWidget;
   form_->setObjectName(QStringLiteral("101"));
   form_->setFont(dialogFont(dpiScale_));
+  std::vector<QWidget*> built;  // in row order, for the keyboard groups
   for (const ControlRow& row : formControls()) {
     QWidget* w = nullptr;
     if (row.kind == ControlKind::Picture && row.id == IDC_LOGO) {
@@ -125,13 +126,17 @@ void CQuillfernViewerView::buildForm() {
       logo->setGeometry(dialogRectToPixels(row.x, row.y, row.w, row.h, dpiScale_));
       logo->setFrameStyle(QFrame::Box | QFrame::Plain);
       logo->setPixmap(logoPixmap(logo->contentsRect().size()));
+      built.push_back(logo);
       continue;
     }
     if (row.kind == ControlKind::List && hooks_.createList) {
       w = hooks_.createList(row.id, form_);
     } else if (row.kind == ControlKind::Picture) {
       for (int i = 0; i < 3; ++i) {
-        if (row.id == kChartSurfaceIds[i]) w = new ChartWidget(*charts_, ChartId(i), form_);
+        if (row.id != kChartSurfaceIds[i]) continue;
+        auto* surface = new ChartWidget(*charts_, ChartId(i), form_);
+        applyPictureFrame(surface, row.flags);
+        w = surface;
       }
     }
     if (w != nullptr) {
@@ -141,8 +146,10 @@ void CQuillfernViewerView::buildForm() {
     } else {
       w = buildControl(form_, row, dpiScale_);
     }
+    built.push_back(w);
     if (row.id != 0) controls_[row.id] = w;
   }
+  groupControls(form_, formControls(), built);
   form_->installEventFilter(this);
   setWidget(form_);
 }
@@ -251,10 +258,14 @@ void CQuillfernViewerView::setUpList(int index) {
 }
 
 void CQuillfernViewerView::setUpCharts() {
+  // The surface control is made 480 x 210, its sunken frame included, as a control is sized;
+  // the chart is drawn on what lies inside the frame.
+  const QSize size(scaledPixels(kChartWidthPx, dpiScale_), scaledPixels(kChartHeightPx, dpiScale_));
+  QSize picture = size;
   for (int id : kChartSurfaceIds) {
     if (QWidget* surface = control(id)) {
-      surface->resize(scaledPixels(kChartWidthPx, dpiScale_),
-                      scaledPixels(kChartHeightPx, dpiScale_));
+      surface->resize(size);
+      picture = surface->contentsRect().size();
       surface->setFont(chartFont_);
       surface->setAutoFillBackground(true);
       QPalette pal = surface->palette();
@@ -262,8 +273,7 @@ void CQuillfernViewerView::setUpCharts() {
       surface->setPalette(pal);
     }
   }
-  charts_->setUpCharts(scaledPixels(kChartWidthPx, dpiScale_),
-                       scaledPixels(kChartHeightPx, dpiScale_));
+  charts_->setUpCharts(picture.width(), picture.height());
 }
 
 void CQuillfernViewerView::applyListColors() {

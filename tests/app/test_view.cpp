@@ -166,6 +166,56 @@ TEST_P(ViewGeometryTest, ControlsStandAtTheirWorkedOutRectangles) {
   for (const auto& [id, at] : captions) EXPECT_EQ(v.control(id)->pos(), at) << id;
 }
 
+// A sunken picture control is sized with its frame: the 1-pixel half-sunken edge lies inside the
+// 480 x 210 (600 x 262) surface, and the chart is drawn on the 478 x 208 (598 x 260) within it.
+TEST_P(ViewGeometryTest, ChartSurfacesAreSunkenFramesRoundTheirPictures) {
+  const bool large = GetParam() == 1.25;
+  CQuillfernViewerView& v = start(GetParam());
+  const QSize picture = large ? QSize(598, 260) : QSize(478, 208);
+  for (ChartId chart : {ChartId::Reporting, ChartId::Listing, ChartId::Algo}) {
+    EXPECT_EQ(v.charts().finishedPicture(chart).size(), picture);
+  }
+  QWidget* surface = v.control(IDC_ALGO_CHART);
+  const QImage shown = surface->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(shown.size(), large ? QSize(600, 262) : QSize(480, 210));
+  const QRgb dark = surface->palette().color(QPalette::Dark).rgb();
+  const QRgb light = surface->palette().color(QPalette::Light).rgb();
+  const int right = shown.width() - 1, bottom = shown.height() - 1;
+  for (int x = 1; x < right; ++x) {
+    ASSERT_EQ(shown.pixel(x, 0), dark) << x;
+    ASSERT_EQ(shown.pixel(x, bottom), light) << x;
+  }
+  for (int y = 1; y < bottom; ++y) {
+    ASSERT_EQ(shown.pixel(0, y), dark) << y;
+    ASSERT_EQ(shown.pixel(right, y), light) << y;
+  }
+  EXPECT_EQ(shown.copy(QRect(QPoint(1, 1), picture)),
+            v.charts().finishedPicture(ChartId::Algo).convertToFormat(QImage::Format_RGB32));
+}
+
+// The chart switches are flat check boxes, and "Goto" starts the form's second keyboard group:
+// the arrow keys on it stay among the controls from Goto on, wrapping round to the last switch.
+TEST_F(ViewTest, GotoStartsAKeyboardGroup) {
+  CQuillfernViewerView& v = start();
+  frame_->show();
+  frame_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get()));
+  QWidget* gotoButton = v.control(IDC_GOTO);
+  gotoButton->setFocus();
+  QTest::keyClick(gotoButton, Qt::Key_Right);
+  EXPECT_EQ(QApplication::focusWidget(), v.control(IDC_HOUR_BACK));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+  EXPECT_EQ(QApplication::focusWidget(), gotoButton);
+  QTest::keyClick(gotoButton, Qt::Key_Left);  // not back to the Goto second box
+  EXPECT_EQ(QApplication::focusWidget(), v.control(IDC_TOTAL_ONLY_REPORTING));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  EXPECT_EQ(QApplication::focusWidget(), gotoButton);
+  // The first group wraps round by itself too: Connect goes back to the Goto second box.
+  v.control(IDC_CONNECT)->setFocus();
+  QTest::keyClick(v.control(IDC_CONNECT), Qt::Key_Up);
+  EXPECT_EQ(QApplication::focusWidget(), v.control(IDC_GOTO_SECOND));
+}
+
 INSTANTIATE_TEST_SUITE_P(Scales, ViewGeometryTest, ::testing::Values(1.0, 1.25));
 
 TEST_F(ViewTest, ListsHaveTheirColumnsWidthsFontAndColours) {
