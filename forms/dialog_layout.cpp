@@ -78,7 +78,7 @@ class FormCheckBox : public QCheckBox {
     p.setPen(pal.color(group, QPalette::WindowText));
     p.drawRect(r.adjusted(0, 0, -1, -1));
     if (checkState() == Qt::Unchecked) return;
-    // The tick: down from the left third to the bottom third, then up to the right.
+    // The tick: down from the middle of the left side to near the bottom, then up to the right.
     const QRectF in = QRectF(r).adjusted(2.5, 2.5, -2.5, -2.5);
     const QPointF tick[] = {{in.left(), in.top() + in.height() * 0.45},
                             {in.left() + in.width() * 0.38, in.bottom() - in.height() * 0.05},
