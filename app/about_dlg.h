@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <span>
 
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 
 namespace kestrune {
 

@@ -5,7 +5,7 @@
 
 #include "charts/chart_lock.h"
 #include "charts/exchange_charts.h"
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 #include "settings/monitor_settings.h"
 
 namespace kestrune {
