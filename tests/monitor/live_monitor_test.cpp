@@ -117,7 +117,7 @@ TEST_F(LiveMonitorTest, AFileThatCannotBeOpenedIsReportedAtEveryOpening) {
     charts.takeListingSample(listingSample(second).c_str());  // in, out, in, out
   }
   live.queue().drainNow();
-  const std::string problem = "Data files for 12062026 could not all be opened, records are lost!";
+  const std::string problem = openResultText(OpenResult::PartlyOpened, "12062026");
   EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), problem), 2);
 }
 
