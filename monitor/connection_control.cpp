@@ -381,10 +381,6 @@ void ConnectionControl::onTimer(int id) {
   }
 }
 
-void ConnectionControl::resetMonitorData() {
-  runOnWindow(session_.load(), data_.resetMonitorData());
-}
-
 void ConnectionControl::shutdown() {
   if (closing_.exchange(true)) return;
   host_.stopTimer(RECONNECT_TIMER);

@@ -67,7 +67,6 @@ class ConnectionControl {
   void connectToServer(bool clearViews);
   void disconnectFromServer();
   void onTimer(int id);
-  void resetMonitorData();
   // Teardown: stops the reconnection, cancels an attempt under way, stops the library and the
   // recording. Records the library hands over until it has stopped are still written; nothing
   // else reaches the window from here on. Only the first call does anything.
