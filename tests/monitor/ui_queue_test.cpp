@@ -24,6 +24,7 @@ void settle(UiQueue& queue) {
 TEST(UiQueue, KeepsTheOrderOfTwoThreadsPostsAndCoalescesABurst) {
   app();
   UiQueue queue;
+  queue.setSliceBudget(std::chrono::seconds(10));  // slicing is the next test's
   std::vector<int> seen;
   int batchEnds = 0;
   queue.setBatchEndHandler([&] { ++batchEnds; });
