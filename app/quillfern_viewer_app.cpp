@@ -7,6 +7,7 @@
 #include "app/chart_navigation_controls.h"
 #include "app/form_layout.h"
 #include "app/main_frame.h"
+#include "app/status_history_window.h"
 #include "charts/chart_exchanges.h"
 #include "charts/chart_lock.h"
 #include "monitor/live_monitor.h"
@@ -163,6 +164,7 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   installRecording(*view, alerts->lists());
   installChartNavigation(*view);
   view->initialUpdate();
+  installStatusHistory(*view);
   frame_->show();
   return true;
 }

@@ -322,6 +322,7 @@ void CQuillfernViewerView::showStatus(const std::string& text) {
   status->setPlainText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
   status->moveCursor(QTextCursor::Start);
   status->ensureCursorVisible();
+  statusHistory_.add(text, StatusHistory::Clock::now());
 }
 
 void CQuillfernViewerView::showDisconnectedControls(bool disconnectEnabled) {
