@@ -48,6 +48,7 @@ enum ViewCommand : int {
   ID_SYMBOL_FILTERS = 32775,
   ID_USERS_MANUAL = 32776,
   ID_CHART_EXCHANGES = 32777,
+  ID_FILE_OPEN = 0xE101,
 };
 
 // Where the subsystems plug in. Every hook is optional; an empty one does nothing, except
