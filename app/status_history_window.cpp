@@ -136,6 +136,7 @@ StatusHistoryWindow::StatusHistoryWindow(CQuillfernViewerView& view) : QDialog(&
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setWordWrap(false);
   table_->verticalHeader()->hide();
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->resizeColumnToContents(kTimeColumn);
   layout->addWidget(table_);
