@@ -46,13 +46,15 @@ QString shownText(const std::string& text) {
 class StatusLineWatcher : public QObject {
  public:
   StatusLineWatcher(CQuillfernViewerView& view, QPlainTextEdit* status)
-      : QObject(status), view_(view), status_(status) {
-    status->viewport()->installEventFilter(this);
+      : QObject(status), view_(view), status_(status), viewport_(status->viewport()) {
+    viewport_->installEventFilter(this);
   }
 
  protected:
+  // The viewport still has events while the status line is taken down: only the two events a
+  // user makes ever touch the status line itself.
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched != status_->viewport()) return false;
+    if (watched != viewport_) return false;
     if (event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
       showStatusHistory(view_);
@@ -73,21 +75,28 @@ class StatusLineWatcher : public QObject {
  private:
   CQuillfernViewerView& view_;
   QPlainTextEdit* status_;
+  QObject* viewport_;
 };
 
 }  // namespace
 
-StatusHistoryModel::StatusHistoryModel(CQuillfernViewerView& view, QObject* parent)
-    : QAbstractTableModel(parent), view_(&view), history_(view.statusHistory()) {
-  view.statusHistory().setListener(this);
+StatusHistoryModel::StatusHistoryModel(StatusHistory& history, QObject* parent)
+    : QAbstractTableModel(parent), history_(&history) {
+  history.setListener(this);
 }
 
 StatusHistoryModel::~StatusHistoryModel() {
-  if (view_) view_->statusHistory().setListener(nullptr);
+  if (history_ != nullptr) history_->setListener(nullptr);
+}
+
+void StatusHistoryModel::historyGone() {
+  beginResetModel();
+  history_ = nullptr;
+  endResetModel();
 }
 
 int StatusHistoryModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(history_.size());
+  return parent.isValid() || history_ == nullptr ? 0 : static_cast<int>(history_->size());
 }
 
 int StatusHistoryModel::columnCount(const QModelIndex& parent) const {
@@ -96,7 +105,7 @@ int StatusHistoryModel::columnCount(const QModelIndex& parent) const {
 
 QVariant StatusHistoryModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole) return {};
-  const StatusHistory::Entry& entry = history_.at(static_cast<std::size_t>(index.row()));
+  const StatusHistory::Entry& entry = history_->at(static_cast<std::size_t>(index.row()));
   return index.column() == kTimeColumn ? shownTime(entry.shown) : shownText(entry.text);
 }
 
@@ -130,7 +139,7 @@ StatusHistoryWindow::StatusHistoryWindow(CQuillfernViewerView& view) : QDialog(&
   auto* layout = new QVBoxLayout(this);
   table_ = new QTableView(this);
   table_->setObjectName(QStringLiteral("StatusHistoryTable"));
-  table_->setModel(new StatusHistoryModel(view, table_));
+  table_->setModel(new StatusHistoryModel(view.statusHistory(), table_));
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);

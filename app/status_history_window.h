@@ -5,7 +5,6 @@
 
 #include <QAbstractTableModel>
 #include <QDialog>
-#include <QPointer>
 #include <QString>
 
 #include "monitor/status_history.h"
@@ -20,7 +19,7 @@ class CQuillfernViewerView;
 class StatusHistoryModel : public QAbstractTableModel, private StatusHistory::Listener {
   Q_OBJECT
  public:
-  explicit StatusHistoryModel(CQuillfernViewerView& view, QObject* parent = nullptr);
+  explicit StatusHistoryModel(StatusHistory& history, QObject* parent = nullptr);
   ~StatusHistoryModel() override;
 
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -31,10 +30,10 @@ class StatusHistoryModel : public QAbstractTableModel, private StatusHistory::Li
  private:
   void aboutToChange(StatusHistory::Change change) override;
   void changed(StatusHistory::Change change) override;
+  void historyGone() override;
 
-  // The view owns the history; once it is gone there is nothing left to unhook from.
-  QPointer<CQuillfernViewerView> view_;
-  const StatusHistory& history_;
+  // The view owns the history and takes it down before its child windows: null from then on.
+  StatusHistory* history_;
 };
 
 class StatusHistoryWindow : public QDialog {

@@ -2,6 +2,10 @@
 
 namespace kestrune {
 
+StatusHistory::~StatusHistory() {
+  if (listener_ != nullptr) listener_->historyGone();
+}
+
 void StatusHistory::add(std::string text, Clock::time_point shown) {
   if (capacity_ == 0) return;
   if (entries_.size() >= capacity_) {

@@ -22,15 +22,20 @@ class StatusHistory {
 
   // Told before and after each change, so a table of the history follows it row by row: when the
   // history is full the oldest entry leaves the bottom first, then the new one comes in at the top.
+  // historyGone comes last, from the history's destructor: a table may outlive its owner.
   enum class Change { DropOldest, AddNewest };
   class Listener {
    public:
     virtual ~Listener() = default;
     virtual void aboutToChange(Change change) = 0;
     virtual void changed(Change change) = 0;
+    virtual void historyGone() = 0;
   };
 
   explicit StatusHistory(std::size_t capacity = kStatusHistoryMax) : capacity_(capacity) {}
+  ~StatusHistory();
+  StatusHistory(const StatusHistory&) = delete;
+  StatusHistory& operator=(const StatusHistory&) = delete;
 
   void add(std::string text, Clock::time_point shown);
   std::size_t size() const { return entries_.size(); }
