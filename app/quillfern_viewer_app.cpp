@@ -4,6 +4,7 @@
 
 #include "alerts/alert_center.h"
 #include "alerts/symbol_filters_dialog.h"
+#include "app/about_dlg.h"
 #include "app/chart_navigation_controls.h"
 #include "app/form_layout.h"
 #include "app/main_frame.h"
@@ -22,6 +23,9 @@ namespace kestrune {
 CQuillfernViewerApp::CQuillfernViewerApp() {
   QCoreApplication::setApplicationName(QStringLiteral("QuillfernViewer"));
   QCoreApplication::setOrganizationName(QStringLiteral("Brenmoor"));
+  // The desktop matches the window to its menu entry by this name, and shows its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.brenmoor.Kestrune"));
+  QGuiApplication::setWindowIcon(applicationIcon());
 }
 
 CQuillfernViewerApp::~CQuillfernViewerApp() = default;
