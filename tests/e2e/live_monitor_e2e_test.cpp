@@ -172,7 +172,11 @@ TEST_F(LiveMonitorE2E, SessionFillsListsChartsAndTheSixFilesLineForLine) {
   // A new date switches files and keeps what the views hold.
   send("send-date 12072026");
   send("alert 1 IBM|x|093003|260|1.00-1.01|3");
-  ASSERT_TRUE(waitFor([&] { return host_.date == "12/07/2026" && rows(AlertKind::Raw) == 2; }));
+  // The row may be shown a moment before its line is written (intake first, then the line).
+  ASSERT_TRUE(waitFor([&] {
+    return host_.date == "12/07/2026" && rows(AlertKind::Raw) == 2 &&
+           lineCount(dataFile("12072026", 1)) == 1;
+  }));
   EXPECT_EQ(readFile(dataFile("12072026", 1)), "IBM|x|093003|260|1.00-1.01|3\r\n");
   EXPECT_EQ(lineCount(dataFile("12062026", 1)), 1u);
   EXPECT_EQ(chartValue(ChartId::Listing, 16, second), 136.0);
