@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "alerts/alert_lists.h"
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 
 namespace kestrune {
 

@@ -12,7 +12,7 @@
 #include <new>
 
 #include "alerts/alert_lists.h"
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 #include "settings/monitor_settings.h"
 
 namespace kestrune {

@@ -5,7 +5,7 @@
 #include <QIcon>
 #include <span>
 
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 
 namespace kestrune {
 

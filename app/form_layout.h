@@ -6,7 +6,7 @@
 #include <QRect>
 #include <span>
 
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 
 namespace kestrune {
 

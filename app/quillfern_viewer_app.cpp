@@ -30,9 +30,6 @@ CQuillfernViewerApp::CQuillfernViewerApp() {
 
 CQuillfernViewerApp::~CQuillfernViewerApp() = default;
 
-namespace {
-
-// The alert lists, their controls, the watched symbols and the alarm commands plug into the view.
 AlertCenter* installAlerts(CQuillfernViewerView& view) {
   auto* alerts = new AlertCenter(view.settings(), &view);
   ViewHooks& hooks = view.hooks();
@@ -55,6 +52,8 @@ AlertCenter* installAlerts(CQuillfernViewerView& view) {
                          [alerts, &view] { alerts->audioAlertPrefs(&view, view.dpiScale()); });
   return alerts;
 }
+
+namespace {
 
 // The live link: Connect, Disconnect, both timers, the status callback and the day's data files.
 void installLiveMonitor(CQuillfernViewerView& view, AlertLists& lists) {
@@ -123,7 +122,8 @@ void installRecording(CQuillfernViewerView& view, AlertLists& lists) {
     if (runFileTimes(&view, view.settings(), view.dpiScale())) view.eraseLists();
   });
   auto viewDate = std::make_shared<ViewDate>();
-  auto replay = [&view, &lists](const std::string& date) {
+  // Replay fills the view's own lists and charts.
+  auto replayHost = [&view, &lists] {
     MonitorReplayHost::ViewPart part;
     part.showStatus = [&view](const std::string& text) { view.showStatus(text); };
     part.showDate = [&view](const std::string& text) { view.showSessionDate(text); };
@@ -132,8 +132,7 @@ void installRecording(CQuillfernViewerView& view, AlertLists& lists) {
         if (auto windowPart = live->resetMonitorData()) windowPart();
       }
     };
-    MonitorReplayHost host(lists, view.charts(), std::move(part));
-    replayDay(host, date);
+    return MonitorReplayHost(lists, view.charts(), std::move(part));
   };
   ViewHooks& hooks = view.hooks();
   hooks.editChanged = [viewDate, next = hooks.editChanged](int id, const QString& text) {
@@ -143,11 +142,13 @@ void installRecording(CQuillfernViewerView& view, AlertLists& lists) {
       next(id, text);
     }
   };
-  hooks.buttonClicked = [viewDate, replay, next = hooks.buttonClicked](int id) {
+  hooks.buttonClicked = [viewDate, replayHost, next = hooks.buttonClicked](int id) {
     if (id == IDC_RETRIEVE) {
-      if (!viewDate->text().empty()) replay(viewDate->text());
+      MonitorReplayHost host = replayHost();
+      retrieveDay(host, *viewDate);
     } else if (id == IDC_CLEAR) {
-      replay("10112010");
+      MonitorReplayHost host = replayHost();
+      replayDay(host, "10112010");
     } else if (next) {
       next(id);
     }

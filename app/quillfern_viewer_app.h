@@ -8,7 +8,12 @@
 
 namespace kestrune {
 
+class AlertCenter;
 class CMainFrame;
+
+// Plugs the alert subsystem (the three lists, the watched symbols and the alarm commands) into
+// the view before its start-up; the view owns it.
+AlertCenter* installAlerts(CQuillfernViewerView& view);
 
 class CQuillfernViewerApp {
  public:

@@ -15,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QTextCursor>
 #include <QTimer>
@@ -24,7 +23,7 @@
 #include <cstdlib>
 
 #include "app/form_layout.h"
-#include "charts/chart_navigation.h"
+#include "charts/chart_controls.h"
 #include "charts/chart_widget.h"
 #include "client/qvs_hft.h"
 #include "monitor/live_monitor.h"
@@ -33,10 +32,6 @@
 
 namespace kestrune {
 namespace {
-
-constexpr const char* kRawColumns[] = {"Time", "Symbol", "Count", "Trades", "BBO"};
-constexpr const char* kSeqColumns[] = {"Time", "Symbol", "Exg", "Count", "BBO"};
-constexpr const char* kAlgoColumns[] = {"Time", "Symbol", "Exg", "Count", "BBO", "Desc"};
 
 // A small stand-in for the product artwork: the name over a dark band with a trace of a chart.
 QPixmap logoPixmap(QSize size) {
@@ -58,61 +53,6 @@ QPixmap logoPixmap(QSize size) {
   p.setPen(Qt::white);
   p.drawText(QRect(0, 0, w, h), Qt::AlignCenter, QStringLiteral("KESTRUNE"));
   return pm;
-}
-
-// Hard Max edits and the switches of each chart, in Reporting, Listing, Algo order.
-struct ChartControls {
-  int hardMaxEdit;
-  int hardMaxCaption;
-  int smartScale;
-  int legend;
-  int totalOnly;
-};
-constexpr ChartControls kChartControls[3] = {
-    {IDC_HARDMAX_REPORTING, IDC_HARDMAX_REPORTING_CAPTION, IDC_SMART_SCALE_REPORTING,
-     IDC_LEGEND_REPORTING, IDC_TOTAL_ONLY_REPORTING},
-    {IDC_HARDMAX_LISTING, IDC_HARDMAX_LISTING_CAPTION, IDC_SMART_SCALE_LISTING, IDC_LEGEND_LISTING,
-     IDC_TOTAL_ONLY_LISTING},
-    {IDC_HARDMAX_ALGO, IDC_HARDMAX_ALGO_CAPTION, IDC_SMART_SCALE_ALGO, IDC_LEGEND_ALGO,
-     IDC_TOTAL_ONLY_ALGO},
-};
-
-std::uint8_t* switchOf(MonitorSettings& s, int id) {
-  switch (id) {
-    case IDC_SMART_SCALE_REPORTING:
-      return &s.smartScaleReporting;
-    case IDC_SMART_SCALE_LISTING:
-      return &s.smartScaleListing;
-    case IDC_SMART_SCALE_ALGO:
-      return &s.smartScaleAlgo;
-    case IDC_LEGEND_LISTING:
-      return &s.colorLegendListing;
-    case IDC_LEGEND_REPORTING:
-      return &s.colorLegendReporting;
-    case IDC_LEGEND_ALGO:
-      return &s.colorLegendAlgo;
-    case IDC_TOTAL_ONLY_REPORTING:
-      return &s.totalOnlyReporting;
-    case IDC_TOTAL_ONLY_LISTING:
-      return &s.totalOnlyListing;
-    case IDC_TOTAL_ONLY_ALGO:
-      return &s.totalOnlyAlgo;
-    default:
-      return nullptr;
-  }
-}
-
-double* hardMaxOf(MonitorSettings& s, int id) {
-  switch (id) {
-    case IDC_HARDMAX_REPORTING:
-      return &s.hardMaxReporting;
-    case IDC_HARDMAX_LISTING:
-      return &s.hardMaxListing;
-    case IDC_HARDMAX_ALGO:
-      return &s.hardMaxAlgo;
-    default:
-      return nullptr;
-  }
 }
 
 }  // namespace
@@ -139,6 +79,9 @@ CQuillfernViewerView::CQuillfernViewerView(QWidget* frame, Options options)
   // The charts' whole-day store, made once with the view; the window starts at its defaults.
   charts_ = std::make_unique<ExchangeCharts>(settings_);
   charts_->resetSeriesStore(true);
+  chartControls_ = std::make_unique<ChartControls>(
+      *charts_, [this](int id) { return control(id); },
+      [this](ChartId chart) { chartPictureReady(chartIndex(chart)); });
 
   reconnectTimer_ = new QTimer(this);
   reconnectTimer_->setInterval(options_.reconnectPeriodMs);
@@ -180,13 +123,10 @@ void CQuillfernViewerView::buildForm() {
       logo->setGeometry(dialogRectToPixels(row.x, row.y, row.w, row.h, dpiScale_));
       logo->setFrameStyle(QFrame::Box | QFrame::Plain);
       logo->setPixmap(logoPixmap(logo->contentsRect().size()));
-      logo_ = logo;
       continue;
     }
     if (row.kind == ControlKind::List && hooks_.createList) {
       w = hooks_.createList(row.id, form_);
-    } else if (row.kind == ControlKind::Picture && hooks_.createChartSurface) {
-      w = hooks_.createChartSurface(row.id, form_);
     } else if (row.kind == ControlKind::Picture) {
       for (int i = 0; i < 3; ++i) {
         if (row.id == kChartSurfaceIds[i]) w = new ChartWidget(*charts_, ChartId(i), form_);
@@ -214,75 +154,14 @@ void CQuillfernViewerView::connectControls() {
       });
     } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
       connect(c, &QCheckBox::clicked, this,
-              [this, cid](bool checked) { onSwitchClicked(cid, checked); });
+              [this, cid](bool checked) { chartControls_->switchClicked(cid, checked); });
     } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
       connect(e, &QLineEdit::textChanged, this, [this, cid](const QString& text) {
-        if (hardMaxOf(settings_, cid) != nullptr) {
-          onHardMaxEdited(cid, text);
-        } else if (cid == IDC_DATA_POINTS) {
-          onDataPointsEdited(text);
-        } else if (hooks_.editChanged) {
+        if (!chartControls_->editChanged(cid, text) && hooks_.editChanged) {
           hooks_.editChanged(cid, text);
         }
       });
     }
-  }
-}
-
-void CQuillfernViewerView::onHardMaxEdited(int id, const QString& text) {
-  if (hooks_.hardMaxEdited) {
-    hooks_.hardMaxEdited(id, text);
-    return;
-  }
-  // An emptied box keeps the value; otherwise the chart takes it and is drawn again.
-  for (int i = 0; i < 3; ++i) {
-    if (kChartControls[i].hardMaxEdit != id) continue;
-    charts_->onHardMaxEdited(ChartId(i), text.toLatin1().constData());
-    chartPictureReady(i);
-  }
-}
-
-void CQuillfernViewerView::onDataPointsEdited(const QString& text) {
-  if (hooks_.dataPointsEdited) {
-    hooks_.dataPointsEdited(text);
-    return;
-  }
-  const QByteArray typed = text.toLatin1();
-  const bool applied = charts_->editWindow([&](ChartWindow& w) {
-    if (!applyDataPointsText(w, typed.constData())) return false;
-    settings_.dataPoints = w.dataPoints;
-    return true;
-  });
-  if (!applied) return;
-  charts_->redrawAllCharts();
-  for (int i = 0; i < 3; ++i) chartPictureReady(i);
-}
-
-void CQuillfernViewerView::onSwitchClicked(int id, bool checked) {
-  if (hooks_.checkBoxClicked) {
-    hooks_.checkBoxClicked(id, checked);
-    return;
-  }
-  // The chart handlers toggle their switch and draw the chart again.
-  std::uint8_t* sw = switchOf(settings_, id);
-  for (int i = 0; i < 3 && sw != nullptr && (*sw != 0) != checked; ++i) {
-    const ChartControls& row = kChartControls[i];
-    if (id == row.smartScale) charts_->onSmartScaleClicked(ChartId(i));
-    if (id == row.legend) charts_->onColorLegendClicked(ChartId(i));
-    if (id == row.totalOnly) charts_->onTotalOnlyClicked(ChartId(i));
-    if (id == row.smartScale || id == row.legend || id == row.totalOnly) chartPictureReady(i);
-  }
-  updateHardMaxEnables();
-}
-
-void CQuillfernViewerView::updateHardMaxEnables() {
-  const std::uint8_t smart[3] = {settings_.smartScaleReporting, settings_.smartScaleListing,
-                                 settings_.smartScaleAlgo};
-  // Algo, Listing, Reporting, as the start-up walks them.
-  for (int i = 2; i >= 0; --i) {
-    const bool editable = smart[i] == 0;
-    if (QWidget* w = control(kChartControls[i].hardMaxCaption)) w->setEnabled(editable);
-    if (QWidget* w = control(kChartControls[i].hardMaxEdit)) w->setEnabled(editable);
   }
 }
 
@@ -312,36 +191,9 @@ void CQuillfernViewerView::initialUpdate() {
   readServerSettings(server_);
   // 11. The watched symbols.
   if (hooks_.loadSymbolFilters) hooks_.loadSymbolFilters();
-  // 12. Tick the chart switches that are on; the others stay as the form made them.
-  const std::pair<int, std::uint8_t> ticks[] = {
-      {IDC_SMART_SCALE_REPORTING, settings_.smartScaleReporting},
-      {IDC_SMART_SCALE_LISTING, settings_.smartScaleListing},
-      {IDC_SMART_SCALE_ALGO, settings_.smartScaleAlgo},
-      {IDC_LEGEND_LISTING, settings_.colorLegendListing},
-      {IDC_LEGEND_REPORTING, settings_.colorLegendReporting},
-      {IDC_LEGEND_ALGO, settings_.colorLegendAlgo},
-      {IDC_TOTAL_ONLY_REPORTING, settings_.totalOnlyReporting},
-      {IDC_TOTAL_ONLY_LISTING, settings_.totalOnlyListing},
-      {IDC_TOTAL_ONLY_ALGO, settings_.totalOnlyAlgo},
-  };
-  for (const auto& [id, on] : ticks) {
-    if (on != 0) {
-      if (auto* c = qobject_cast<QCheckBox*>(control(id))) c->setChecked(true);
-    }
-  }
-  // 13. The edits; their change handlers read the values back, so a stored fraction is
-  // dropped here as the box shows none.
-  const std::pair<int, double> maxima[] = {{IDC_HARDMAX_REPORTING, settings_.hardMaxReporting},
-                                           {IDC_HARDMAX_LISTING, settings_.hardMaxListing},
-                                           {IDC_HARDMAX_ALGO, settings_.hardMaxAlgo}};
-  for (const auto& [id, value] : maxima) {
-    if (auto* e = qobject_cast<QLineEdit*>(control(id))) {
-      e->setText(QString::asprintf("%0.0f", value));
-    }
-  }
-  if (auto* e = qobject_cast<QLineEdit*>(control(IDC_DATA_POINTS))) {
-    e->setText(QString::asprintf("%d", settings_.dataPoints));
-  }
+  // 12-13. The chart switches that are on are ticked, then the Hard Max and Data Points edits
+  // are written; their change handlers read the values back.
+  chartControls_->showStoredValues();
   // 14-16. The three lists and their captions.
   for (int i = 0; i < 3; ++i) setUpList(i);
   if (hooks_.listsReady) hooks_.listsReady(*this);
@@ -350,7 +202,7 @@ void CQuillfernViewerView::initialUpdate() {
   // 18. (The second-of-day tables belong to the charts.) 19. List colours.
   applyListColors();
   // 20. Hard Max is editable only where smart scale is off.
-  updateHardMaxEnables();
+  chartControls_->updateHardMaxEnables();
   // 21. Connection controls while no session is up.
   showDisconnectedControls(false);
   // The form is as large as its template, or as what was placed on it if that reaches further,
@@ -376,23 +228,11 @@ void CQuillfernViewerView::setUpList(int index) {
   const ListPlacement& place = listPlacements()[index];
   QTableView* view = list(place.listId);
   if (view == nullptr) return;
-  const char* const* captions = index == 0 ? kRawColumns : index == 1 ? kSeqColumns : kAlgoColumns;
   const std::int32_t* widths = index == 0   ? settings_.rawColumnWidths.data()
                                : index == 1 ? settings_.seqColumnWidths.data()
                                             : settings_.algoColumnWidths.data();
-  if (view->model() == nullptr) {
-    // Until the alert lists take the control over, an empty model with the list's columns.
-    auto* model = new QStandardItemModel(0, place.columns, view);
-    for (int c = 0; c < place.columns; ++c) {
-      model->setHeaderData(c, Qt::Horizontal, QString::fromLatin1(captions[c]));
-      model->setHeaderData(c, Qt::Horizontal,
-                           QVariant::fromValue<int>(c == 0 ? Qt::AlignLeft | Qt::AlignVCenter
-                                                           : Qt::AlignRight | Qt::AlignVCenter),
-                           Qt::TextAlignmentRole);
-    }
-    view->setModel(model);
-  }
-  const int columns = std::min(view->model()->columnCount(), place.columns);
+  const int columns =
+      view->model() != nullptr ? std::min(view->model()->columnCount(), place.columns) : 0;
   for (int c = 0; c < columns; ++c) view->setColumnWidth(c, std::max(0, widths[c]));
   if (QWidget* caption = control(place.captionId)) {
     caption->move(scaledPixels(place.caption.x(), dpiScale_),
@@ -422,7 +262,6 @@ void CQuillfernViewerView::setUpCharts() {
   }
   charts_->setUpCharts(scaledPixels(kChartWidthPx, dpiScale_),
                        scaledPixels(kChartHeightPx, dpiScale_));
-  if (hooks_.chartsPlaced) hooks_.chartsPlaced(*this);
 }
 
 void CQuillfernViewerView::applyListColors() {
@@ -607,9 +446,7 @@ bool CQuillfernViewerView::paintReachesCharts(const QRegion& region) const {
 
 bool CQuillfernViewerView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == form_ && event->type() == QEvent::Paint && chartsReady_) {
-    if (hooks_.formPainted) {
-      hooks_.formPainted();
-    } else if (paintReachesCharts(static_cast<QPaintEvent*>(event)->region())) {
+    if (paintReachesCharts(static_cast<QPaintEvent*>(event)->region())) {
       charts_->redrawAllCharts();  // the chart surfaces, painted after the form, show them
     }
   }

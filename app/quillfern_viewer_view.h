@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "charts/chart_controls.h"
 #include "charts/exchange_charts.h"
 #include "monitor/monitor_host.h"
 #include "monitor/server_prefs.h"
@@ -53,33 +54,23 @@ enum ViewCommand : int {
 struct ViewHooks {
   // Start-up, step 11: read the watched-symbol file.
   std::function<void()> loadSymbolFilters;
-  // Start-up, steps 14-16 and 17: the lists and charts are placed; subsystems take them over.
+  // Start-up, steps 14-16: the lists are placed; the alert lists take them over.
   std::function<void(CQuillfernViewerView&)> listsReady;
-  std::function<void(CQuillfernViewerView&)> chartsPlaced;
   // Teardown, steps 2, 3 and 6.
   std::function<void()> stopClient;
   std::function<void()> closeDataFiles;
   std::function<void()> releaseSymbolFilters;
   // A timer tick (id 1 reconnect, 2 ping).
   std::function<void(int id)> onTimer;
-  // A push button of the form was clicked, a check box toggled by the user, an edit changed.
+  // A push button of the form was clicked, an edit other than the chart controls changed.
   std::function<void(int id)> buttonClicked;
-  std::function<void(int id, bool checked)> checkBoxClicked;
   std::function<void(int id, const QString& text)> editChanged;
-  // Chart Hard Max edits, the Data Points edit and the nine chart switches. When empty the view
-  // keeps the settings record in step with the boxes itself.
-  std::function<void(int id, const QString& text)> hardMaxEdited;
-  std::function<void(const QString& text)> dataPointsEdited;
-  // The form was repainted: the lists get one clean background repaint, charts are redrawn.
-  std::function<void()> formPainted;
   // Marks the lists for one clean repaint (after a confirmed dialog) and gives them the settings'
   // colour pairs.
   std::function<void()> eraseLists;
   std::function<void()> applyListColors;
-  // The form's list controls and chart surfaces; when set, they make the widget for that id
-  // (a list must be a QTableView), placed and named by the view.
+  // The form's list controls: makes the widget for that id, placed and named by the view.
   std::function<QTableView*(int id, QWidget* parent)> createList;
-  std::function<QWidget*(int id, QWidget* parent)> createChartSurface;
 };
 
 class CQuillfernViewerView : public QScrollArea, public MonitorHost {
@@ -153,7 +144,6 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   const QFont& chartFont() const { return chartFont_; }
   // The three charts with their per-second data and shared window.
   ExchangeCharts& charts() { return *charts_; }
-  std::uint8_t clientType() const { return clientType_; }
   bool initialUpdateDone() const { return initialUpdateDone_; }
 
  protected:
@@ -166,10 +156,6 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   void setUpCharts();
   void applyListColors();
   void applyFontsFromSettings(const ConfigReadResult& read);
-  void onHardMaxEdited(int id, const QString& text);
-  void onDataPointsEdited(const QString& text);
-  void onSwitchClicked(int id, bool checked);
-  void updateHardMaxEnables();
   void gatherLiveValues();
   int screenDpiY() const;
   bool paintReachesCharts(const QRegion& region) const;
@@ -178,15 +164,14 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   Options options_;
   QWidget* frame_;
   QWidget* form_ = nullptr;
-  QWidget* logo_ = nullptr;
   std::map<int, QWidget*> controls_;
   ViewHooks hooks_;
   std::map<int, std::function<void()>> commands_;
 
   MonitorSettings settings_;
   std::unique_ptr<ExchangeCharts> charts_;
+  std::unique_ptr<ChartControls> chartControls_;
   ServerPrefsValues server_;
-  std::uint8_t clientType_ = 2;
   QFont listFont_;
   QFont chartFont_;
   QTimer* reconnectTimer_ = nullptr;

@@ -3,7 +3,7 @@
 #include <QCheckBox>
 
 #include "charts/exchange_charts.h"
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 #include "settings/monitor_settings.h"
 
 namespace kestrune {

@@ -8,20 +8,10 @@
 #include "monitor/server_prefs.h"
 #include "monitor/session_library.h"
 #include "recording/data_files.h"
+#include "recording/file_times.h"
 #include "settings/monitor_settings.h"
 
 namespace kestrune {
-
-namespace {
-
-CollectionWindow collectionWindowOf(const MonitorSettings& settings) {
-  CollectionWindow window;
-  window.startMinuteOfDay = settings.collectStartMinuteOfDay;
-  window.stopMinuteOfDay = settings.collectStopMinuteOfDay;
-  return window;
-}
-
-}  // namespace
 
 LiveMonitor::LiveMonitor(MonitorHost& host, MonitorSettings& settings,
                          const ServerPrefsValues& server, AlertLists& lists, ExchangeCharts& charts,

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 #include "settings/monitor_settings.h"
 
 namespace kestrune {

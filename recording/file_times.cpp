@@ -3,7 +3,7 @@
 #include <QLineEdit>
 #include <array>
 
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 
 namespace kestrune {
 

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 #include "settings/record_convert.h"
 
 namespace kestrune {

@@ -17,7 +17,7 @@
 
 #include "alerts/alert_sound.h"
 #include "alerts/wav_data.h"
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 
 namespace kestrune {
 namespace {

@@ -1,11 +1,15 @@
 // The chart navigation controls of the real monitor form: Data Points, the goto time edits, Goto
-// and the step buttons, driven as a user drives them.
+// and the step buttons, driven as a user drives them; and Retrieve, which brings a past day back.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <array>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -243,30 +247,60 @@ TEST_F(NavigationTest, OtherButtonsAndEditsStillReachTheirHandlers) {
   EXPECT_EQ(otherEdits_, std::vector<int>{IDC_VIEW_DATE});
 }
 
-// The application wires the controls into the window it starts.
-TEST(NavigationInApplication, GotoAndStepsWorkInTheStartedWindow) {
-  testing::ScratchProfile profile;
-  chartColors() = ChartColorTable{};
-  {
-    CQuillfernViewerApp app;
+// The window the application starts, with every control wired in, in a scratch profile.
+class NavigationInApplication : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    chartColors() = ChartColorTable{};
     CQuillfernViewerView::Options o;
     o.dpiScale = 1.0;
-    o.configPath = profile.configPath();
-    ASSERT_TRUE(app.initInstance(o));
-    CQuillfernViewerView& view = *app.view();
-    ChartWindow& w = view.charts().window();
-    w.latestSecond = 43200;
-    qobject_cast<QLineEdit*>(view.control(IDC_GOTO_HOUR))->setText("10");
-    QTest::mouseClick(qobject_cast<QPushButton*>(view.control(IDC_GOTO)), Qt::LeftButton);
-    EXPECT_EQ(w.windowStart, 36000);
-    EXPECT_EQ(w.windowEnd, 36300);
-    EXPECT_FALSE(w.followLive);
-    EXPECT_EQ(view.charts().chart(ChartId::Listing).lastIndex, 36300);
-    QTest::mouseClick(qobject_cast<QPushButton*>(view.control(IDC_MINUTE_BACK)), Qt::LeftButton);
-    EXPECT_EQ(w.windowEnd, 36240);
-    EXPECT_EQ(view.charts().chart(ChartId::Algo).lastIndex, 36240);
+    o.configPath = profile_.configPath();
+    ASSERT_TRUE(app_.initInstance(o));
   }
-  chartColors() = ChartColorTable{};
+  void TearDown() override { chartColors() = ChartColorTable{}; }
+
+  testing::ScratchProfile profile_;
+  CQuillfernViewerApp app_;
+};
+
+TEST_F(NavigationInApplication, GotoAndStepsWorkInTheStartedWindow) {
+  CQuillfernViewerView& view = *app_.view();
+  ChartWindow& w = view.charts().window();
+  w.latestSecond = 43200;
+  qobject_cast<QLineEdit*>(view.control(IDC_GOTO_HOUR))->setText("10");
+  QTest::mouseClick(qobject_cast<QPushButton*>(view.control(IDC_GOTO)), Qt::LeftButton);
+  EXPECT_EQ(w.windowStart, 36000);
+  EXPECT_EQ(w.windowEnd, 36300);
+  EXPECT_FALSE(w.followLive);
+  EXPECT_EQ(view.charts().chart(ChartId::Listing).lastIndex, 36300);
+  QTest::mouseClick(qobject_cast<QPushButton*>(view.control(IDC_MINUTE_BACK)), Qt::LeftButton);
+  EXPECT_EQ(w.windowEnd, 36240);
+  EXPECT_EQ(view.charts().chart(ChartId::Algo).lastIndex, 36240);
+}
+
+// Retrieve replays the day last typed into the View Date box; before anything was typed it does
+// nothing at all.
+TEST_F(NavigationInApplication, RetrieveReplaysTheTypedDayInTheStartedWindow) {
+  const QString home = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(profile_.path(".")));
+  ASSERT_TRUE(QDir().mkpath("Data"));
+  std::ofstream("Data/12062026_hft1.txt") << "IBM|7|093015|3200|X|45\r\n";
+  CQuillfernViewerView& view = *app_.view();
+  auto* retrieve = qobject_cast<QPushButton*>(view.control(IDC_RETRIEVE));
+  auto* status = qobject_cast<QPlainTextEdit*>(view.control(IDC_STATUS));
+  auto* viewDate = qobject_cast<QLineEdit*>(view.control(IDC_VIEW_DATE));
+  const QAbstractItemModel* raw = view.list(IDC_RAW_LIST)->model();
+  retrieve->click();
+  EXPECT_EQ(status->toPlainText(), "");
+  EXPECT_EQ(raw->rowCount(), 0);
+
+  viewDate->setText("12062026");
+  viewDate->clear();  // the typed day still counts
+  retrieve->click();
+  EXPECT_EQ(status->toPlainText(), "Viewing Historical Data for 12/06/2026");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return raw->rowCount() == 1; }, 5000));
+  EXPECT_EQ(raw->data(raw->index(0, 1)).toString(), "IBM");
+  QDir::setCurrent(home);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "charts/chart_exchanges.h"
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 
 namespace kestrune {
 namespace {

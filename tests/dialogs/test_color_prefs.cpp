@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "forms/dialog_layout.h"
 #include "settings/color_prefs.h"
-#include "settings/dialog_layout.h"
 
 namespace kestrune {
 namespace {

@@ -19,7 +19,7 @@
 #include "app/main_frame.h"
 #include "app/quillfern_viewer_app.h"
 #include "charts/exchange_charts.h"
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 
 namespace kestrune {
 namespace {

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "forms/dialog_layout.h"
 #include "monitor/server_prefs.h"
-#include "settings/dialog_layout.h"
 #include "settings/monitor_settings.h"
 
 namespace kestrune {

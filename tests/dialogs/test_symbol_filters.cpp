@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "alerts/symbol_filters_dialog.h"
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 #include "settings/monitor_settings.h"
 
 namespace kestrune {

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 
 namespace kestrune {
 namespace {

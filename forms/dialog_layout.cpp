@@ -1,4 +1,4 @@
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -11,7 +11,7 @@
 #include <QValidator>
 #include <memory>
 
-#include "settings/dialog_layout.h"
+#include "forms/dialog_layout.h"
 #include "tests/support/qt_application.h"
 
 namespace kestrune {
