@@ -6,27 +6,7 @@ namespace kestrune {
 
 MonitorCommandLine parseMonitorCommandLine(const std::vector<std::string>& args) {
   MonitorCommandLine cl;
-  OptionReader reader(args);
-  while (reader.next()) {
-    const std::string& name = reader.name();
-    if (takeWorkDirOption(reader, cl.workDir, cl.error)) {
-      if (!cl.error.empty()) break;
-    } else if (name == "--help" || name == "-h") {
-      cl.action = MonitorCommandLine::Action::Help;
-    } else if (name == "--version") {
-      // --help wins when both are given.
-      if (cl.action == MonitorCommandLine::Action::Run)
-        cl.action = MonitorCommandLine::Action::Version;
-    } else {
-      cl.error = "unknown option " + name + " (see --help)";
-      break;
-    }
-    if (reader.hasUnusedValue()) {
-      cl.error = name + " takes no value";
-      break;
-    }
-  }
-  if (!cl.error.empty()) cl.action = MonitorCommandLine::Action::Fail;
+  parseProgramOptions(args, cl);
   return cl;
 }
 
@@ -60,19 +40,9 @@ std::string versionFromTitle(std::string_view title) {
 
 int prepareMonitor(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const MonitorCommandLine cl = parseMonitorCommandLine(args);
-  switch (cl.action) {
-    case MonitorCommandLine::Action::Help:
-      out << monitorHelpText();
-      return 0;
-    case MonitorCommandLine::Action::Version:
-      out << "kestrune " << versionFromTitle(kWindowTitle) << "\n";
-      return 0;
-    case MonitorCommandLine::Action::Fail:
-      err << "kestrune: " << cl.error << "\n";
-      return 2;
-    case MonitorCommandLine::Action::Run:
-      break;
-  }
+  const int done = answerProgramOptions(cl, "kestrune", versionFromTitle(kWindowTitle),
+                                        monitorHelpText(), out, err);
+  if (done >= 0) return done;
   std::string error;
   if (!enterWorkDir(cl.workDir, error)) {
     err << "kestrune: " << error << "\n";

@@ -11,12 +11,7 @@
 
 namespace kestrune {
 
-struct MonitorCommandLine {
-  enum class Action { Run, Help, Version, Fail };
-  Action action = Action::Run;
-  WorkDirChoice workDir;
-  std::string error;  // for Fail
-};
+using MonitorCommandLine = ProgramOptions;
 
 // args without the program name.
 MonitorCommandLine parseMonitorCommandLine(const std::vector<std::string>& args);

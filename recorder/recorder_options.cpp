@@ -33,37 +33,27 @@ bool parsePort(const std::string& text, std::int32_t& port) {
 
 RecorderOptions parseRecorderOptions(const std::vector<std::string>& args) {
   RecorderOptions o;
-  OptionReader reader(args);
-  while (reader.next() && o.error.empty()) {
+  parseProgramOptions(args, o, [&o](OptionReader& reader) {
     const std::string& name = reader.name();
-    std::string value;
-    if (takeWorkDirOption(reader, o.workDir, o.error)) {
-      // taken
-    } else if (name == "--help" || name == "-h") {
-      o.action = RecorderOptions::Action::Help;
-    } else if (name == "--version") {
-      if (o.action == RecorderOptions::Action::Run) o.action = RecorderOptions::Action::Version;
-    } else if (name == "--host" || name == "--port" || name == "--user" ||
-               name == "--password-file") {
-      if (!reader.takeValue(value) || value.empty()) {
-        o.error = name + " needs a value";
-      } else if (name == "--host") {
-        o.host = value;
-      } else if (name == "--user") {
-        o.user = value;
-      } else if (name == "--password-file") {
-        o.passwordFile = value;
-      } else if (std::int32_t port = 0; parsePort(value, port)) {
-        o.port = port;
-      } else {
-        o.error = "--port takes a number from 1 to 65535, not " + value;
-      }
-    } else {
-      o.error = "unknown option " + name + " (see --help)";
+    if (name != "--host" && name != "--port" && name != "--user" && name != "--password-file") {
+      return false;
     }
-    if (o.error.empty() && reader.hasUnusedValue()) o.error = name + " takes no value";
-  }
-  if (!o.error.empty()) o.action = RecorderOptions::Action::Fail;
+    std::string value;
+    if (!reader.takeValue(value) || value.empty()) {
+      o.error = name + " needs a value";
+    } else if (name == "--host") {
+      o.host = value;
+    } else if (name == "--user") {
+      o.user = value;
+    } else if (name == "--password-file") {
+      o.passwordFile = value;
+    } else if (std::int32_t port = 0; parsePort(value, port)) {
+      o.port = port;
+    } else {
+      o.error = "--port takes a number from 1 to 65535, not " + value;
+    }
+    return true;
+  });
   return o;
 }
 
@@ -103,21 +93,9 @@ std::string recorderHelpText() {
 }
 
 int answerRecorderOptions(const RecorderOptions& options, std::ostream& out, std::ostream& err) {
-  switch (options.action) {
-    case RecorderOptions::Action::Help:
-      out << recorderHelpText();
-      return 0;
-    case RecorderOptions::Action::Version:
-      // The package's version, the one the monitor's window title carries.
-      out << "kestrune-recorder " << KES_VERSION << "\n";
-      return 0;
-    case RecorderOptions::Action::Fail:
-      err << "kestrune-recorder: " << options.error << "\n";
-      return 2;
-    case RecorderOptions::Action::Run:
-      break;
-  }
-  return -1;
+  // The package's version, the one the monitor's window title carries.
+  return answerProgramOptions(options, "kestrune-recorder", KES_VERSION, recorderHelpText(), out,
+                              err);
 }
 
 bool readPasswordFile(const std::string& path, std::string& password, std::string& error) {

@@ -11,16 +11,12 @@
 
 namespace kestrune {
 
-struct RecorderOptions {
-  enum class Action { Run, Help, Version, Fail };
-  Action action = Action::Run;
-  WorkDirChoice workDir;
+struct RecorderOptions : ProgramOptions {
   // Each given value replaces the stored one.
   std::optional<std::string> host;
   std::optional<std::int32_t> port;
   std::optional<std::string> user;
   std::optional<std::string> passwordFile;
-  std::string error;  // for Fail
 };
 
 // args without the program name.

@@ -62,21 +62,64 @@ bool OptionReader::takeValue(std::string& value) {
   return true;
 }
 
-bool takeWorkDirOption(OptionReader& reader, WorkDirChoice& choice, std::string& error) {
+namespace {
+
+// The work-folder options; false for any other.
+bool takeWorkDirOption(OptionReader& reader, ProgramOptions& options) {
   if (reader.name() == "--user-workdir") {
-    choice.user = true;
-    choice.dir.clear();
+    options.workDir.user = true;
+    options.workDir.dir.clear();
     return true;
   }
   if (reader.name() != "--workdir") return false;
   std::string dir;
   if (!reader.takeValue(dir) || dir.empty()) {
-    error = "--workdir needs a folder";
+    options.error = "--workdir needs a folder";
     return true;
   }
-  choice.dir = dir;
-  choice.user = false;
+  options.workDir.dir = dir;
+  options.workDir.user = false;
   return true;
+}
+
+}  // namespace
+
+void parseProgramOptions(const std::vector<std::string>& args, ProgramOptions& options,
+                         const std::function<bool(OptionReader&)>& own) {
+  using Action = ProgramOptions::Action;
+  OptionReader reader(args);
+  while (options.error.empty() && reader.next()) {
+    const std::string& name = reader.name();
+    if (name == "--help" || name == "-h") {
+      options.action = Action::Help;
+    } else if (name == "--version") {
+      // --help wins when both are given.
+      if (options.action == Action::Run) options.action = Action::Version;
+    } else if (!takeWorkDirOption(reader, options) && !(own && own(reader))) {
+      options.error = "unknown option " + name + " (see --help)";
+    }
+    if (options.error.empty() && reader.hasUnusedValue()) options.error = name + " takes no value";
+  }
+  if (!options.error.empty()) options.action = Action::Fail;
+}
+
+int answerProgramOptions(const ProgramOptions& options, const char* program,
+                         const std::string& version, const std::string& help, std::ostream& out,
+                         std::ostream& err) {
+  switch (options.action) {
+    case ProgramOptions::Action::Help:
+      out << help;
+      return 0;
+    case ProgramOptions::Action::Version:
+      out << program << " " << version << "\n";
+      return 0;
+    case ProgramOptions::Action::Fail:
+      err << program << ": " << options.error << "\n";
+      return 2;
+    case ProgramOptions::Action::Run:
+      break;
+  }
+  return -1;
 }
 
 const char* workDirOptionsHelp() {

@@ -1,10 +1,12 @@
 // Where a Kestrune program works: the folder that holds Kestrune.cfg, SymbolFilter.txt and the
 // Data folder. Every program takes the same two options for it, --workdir DIR and
-// --user-workdir; without them it works in the folder it was started in.
+// --user-workdir (without them it works in the folder it was started in), and the same --help
+// and --version.
 #pragma once
 
 #include <cstdlib>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -48,12 +50,29 @@ struct WorkDirChoice {
   bool user = false;
 };
 
-// Takes the current option of reader when it is one of the two work-folder options. Returns
-// false when it is not; error is set when it is but has no usable value.
-bool takeWorkDirOption(OptionReader& reader, WorkDirChoice& choice, std::string& error);
+// What every program's command line says: what to do, and where to work.
+struct ProgramOptions {
+  enum class Action { Run, Help, Version, Fail };
+  Action action = Action::Run;
+  WorkDirChoice workDir;
+  std::string error;  // for Fail
+};
 
-// Help lines of the two options, to go under a program's "Options:".
+// Parses args (without the program name) into options: --help, -h, --version and the work-folder
+// options, then whatever own takes (own returns true when it took the reader's current option,
+// and sets options.error when that was misused). Anything else, and a switch given "=value", is
+// a mistake: the action is then Fail with the error set.
+void parseProgramOptions(const std::vector<std::string>& args, ProgramOptions& options,
+                         const std::function<bool(OptionReader&)>& own = {});
+
+// Help lines of the two work-folder options, to go under a program's "Options:".
 const char* workDirOptionsHelp();
+
+// Prints the help or "program version" to out, or the mistake to err. Returns the exit code when
+// the program is done (0, or 2 for a mistake), -1 when it is to run.
+int answerProgramOptions(const ProgramOptions& options, const char* program,
+                         const std::string& version, const std::string& help, std::ostream& out,
+                         std::ostream& err);
 
 // Makes the chosen folder the working directory. The per-user folder is created (owner-only)
 // when missing; a folder given with --workdir must exist. Nothing chosen keeps the working
