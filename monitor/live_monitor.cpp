@@ -23,9 +23,12 @@ LiveMonitor::LiveMonitor(MonitorHost& host, MonitorSettings& settings,
       charts_(charts),
       ownFiles_(files ? nullptr : std::make_unique<DataFiles>()),
       files_(files ? *files : *ownFiles_),
-      library_(library ? std::move(library) : std::make_unique<QvsHftLibrary>()) {
-  control_ =
-      std::make_unique<ConnectionControl>(*library_, host_, *this, files_, queue_, &decodeRecord);
+      library_(library ? std::move(library) : std::make_unique<QvsHftLibrary>()),
+      control_(std::make_unique<ConnectionControl>(*library_, host_, *this, files_, queue_,
+                                                   &decodeRecord)),
+      gate_(
+          files_, [this] { return collectionWindow(); },
+          [this] { return control_->sessionDate(); }) {
   control_->setSettingsSource([this] {
     refreshCollectionWindow();  // a connection records by the collection window as it is now
     ConnectionSettings s;
@@ -124,21 +127,8 @@ void LiveMonitor::showSampleTime(const char* hhmmss) {
 }
 
 void LiveMonitor::driveCollectionWindow(std::int32_t minuteOfDay) {
-  // On the receive thread, so the files open before the sample's own line is written.
-  const std::string date = control_->sessionDateValid() ? control_->sessionDate() : std::string();
-  const GateResult result = collectionGate(minuteOfDay, collectionWindow(), files_, date);
-  if (result.action != GateAction::Open) return;
-  std::string problem = openResultText(result.openResult, date);
-  // A refused date is tried again on every sample: it is said once, until an open gets through.
-  // Files that could not all be opened stay open as they are, so each time that happens is new.
-  if (result.openResult == OpenResult::BadDate) {
-    if (problem == lastGateProblem_) return;
-    lastGateProblem_ = problem;
-  } else {
-    lastGateProblem_.clear();
-  }
-  if (problem.empty()) return;
-  queue_.post([this, problem] { host_.showStatus(problem); });
+  std::string problem = gate_.listingSampleAt(minuteOfDay);
+  if (!problem.empty()) queue_.post([this, problem] { host_.showStatus(problem); });
 }
 
 void LiveMonitor::playChartAlarm(int slot) {

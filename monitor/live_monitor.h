@@ -77,8 +77,8 @@ class LiveMonitor : public MonitorData, private ChartHost {
 
   mutable std::mutex collectionLock_;
   CollectionWindow collection_;  // guarded by collectionLock_
-  // Receive thread only: a refused open is said once, not on every sample.
-  std::string lastGateProblem_;
+  // Receive thread only.
+  LiveCollectionGate gate_;
   // The newest sample time not yet in the Time box, and whether an update is queued for it.
   std::mutex timeLock_;
   std::string pendingTime_;
