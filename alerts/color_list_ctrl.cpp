@@ -19,7 +19,8 @@ namespace {
 // texts out again each time was most of the window thread's work.
 class AlertCellDelegate : public QStyledItemDelegate {
  public:
-  explicit AlertCellDelegate(QObject* parent) : QStyledItemDelegate(parent), texts_(4096) {}
+  // About three screens of the three lists' cells.
+  explicit AlertCellDelegate(QObject* parent) : QStyledItemDelegate(parent), texts_(2048) {}
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
@@ -80,7 +81,6 @@ class AlertCellDelegate : public QStyledItemDelegate {
     const QFontMetrics metrics(option.font);
     auto* laid = new QStaticText(metrics.elidedText(whole, Qt::ElideRight, std::max(width, 0)));
     laid->setTextFormat(Qt::PlainText);
-    laid->setPerformanceHint(QStaticText::AggressiveCaching);
     laid->prepare(QTransform(), option.font);
     texts_.insert(key, laid);
     return texts_.object(key);
