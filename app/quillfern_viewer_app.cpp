@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "alerts/alert_center.h"
+#include "alerts/alert_sound.h"
 #include "alerts/symbol_filters_dialog.h"
 #include "app/chart_navigation_controls.h"
 #include "app/form_layout.h"
@@ -46,6 +47,11 @@ AlertCenter* installAlerts(CQuillfernViewerView& view) {
   };
   view.setCommandHandler(ID_AUDIO_ALERTS,
                          [alerts, &view] { alerts->audioAlertPrefs(&view, view.dpiScale()); });
+  if (AlertSoundPlayer* player = AlertSoundPlayer::instance()) {
+    QObject::connect(
+        player, &AlertSoundPlayer::soundRefused, &view,
+        [&view](const QString& message) { view.showStatus(message.toLocal8Bit().toStdString()); });
+  }
   return alerts;
 }
 

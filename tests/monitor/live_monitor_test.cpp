@@ -10,7 +10,9 @@
 #include <memory>
 #include <string>
 
+#include "alerts/alert_list_model.h"
 #include "alerts/alert_lists.h"
+#include "alerts/alert_sound.h"
 #include "alerts/symbol_filter_table.h"
 #include "charts/exchange_charts.h"
 #include "monitor/monitor_host.h"
@@ -83,6 +85,65 @@ TEST(LiveMonitorTimeBox, ABurstOfSampleTimesCostsOneUpdateAndShowsTheNewest) {
   live.queue().drainNow();
   EXPECT_EQ(host.updates, 2);
   EXPECT_EQ(host.time, "09:46:40");
+}
+
+// Of the alarms one drained batch sets off only the last could be heard, each replacing the one
+// before: it alone is started, once the batch is in. Clear Alerts between batches still stops a
+// looping alarm, and the next batch sounds again.
+TEST(LiveMonitorSounds, ABatchStartsOnlyTheSoundHeardLast) {
+  app();
+  MonitorSettings settings;
+  copyFixedText(settings.audioAlert[3].fileName, kFileNameSize, "raw-list.wav");
+  settings.audioAlert[3].use = 1;
+  settings.audioAlert[3].loop = 1;
+  copyFixedText(settings.audioAlert[1].fileName, kFileNameSize, "listing-chart.wav");
+  settings.audioAlert[1].use = 1;
+  settings.audioAlert[1].threshold = 0;
+  SymbolFilterTable table((std::filesystem::temp_directory_path() / "kes_none.txt").string());
+  AlertLists lists(settings, table);
+  auto owned = std::make_unique<ExchangeCharts>(settings);
+  ExchangeCharts& charts = *owned;
+  charts.setUpCharts();
+  charts.setChartsReady(true);
+  DataFiles files((std::filesystem::temp_directory_path() / "kes_live_monitor_test").string());
+  ServerPrefsValues server;
+  TimeBoxHost host;
+  LiveMonitor live(host, settings, server, lists, charts, &files);
+  AlertSoundPlayer* player = AlertSoundPlayer::instance();
+  ASSERT_NE(player, nullptr);
+  // Both files are missing, so both beep; the list's loops and the chart's does not.
+  std::vector<bool> started;
+  QObject listening;
+  QObject::connect(player, &AlertSoundPlayer::soundStarted, &listening,
+                   [&](const QString&, bool loop, bool) { started.push_back(loop); });
+
+  const int open = 9 * 3600 + 30 * 60;
+  auto rawAlert = [&] { live.queue().post(live.takeAlert(1, "IBM|7|093015|3200|X|45")); };
+  auto listingSampleIn = [&](int s) { charts.takeListingSample(listingSample(open + s).c_str()); };
+
+  rawAlert();
+  listingSampleIn(0);
+  rawAlert();
+  listingSampleIn(1);
+  live.queue().drainNow();
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_FALSE(started[0]);  // the chart's, once
+  EXPECT_EQ(lists.model(AlertKind::Raw)->rowCount(), 2);
+
+  listingSampleIn(2);
+  rawAlert();
+  live.queue().drainNow();
+  ASSERT_EQ(started.size(), 2u);
+  EXPECT_TRUE(started[1]);  // the list's, looping
+  EXPECT_TRUE(player->isPlaying());
+  stopAlertSound();
+  EXPECT_FALSE(player->isPlaying());
+  live.queue().drainNow();
+  EXPECT_EQ(started.size(), 2u);  // nothing was left over to start
+  rawAlert();
+  live.queue().drainNow();
+  EXPECT_EQ(started.size(), 3u);
+  stopAlertSound();
 }
 
 }  // namespace
