@@ -20,6 +20,8 @@ CColorListCtrl::CColorListCtrl(QWidget* parent) : QTableView(parent) {
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setMinimumSectionSize(1);
   horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  // A stored width of 5 or 12 pixels is the user's: the header's own minimum must not raise it.
+  horizontalHeader()->setMinimumSectionSize(0);
   horizontalHeader()->setStretchLastSection(false);
   horizontalHeader()->setHighlightSections(false);
   horizontalHeader()->setSectionsClickable(false);

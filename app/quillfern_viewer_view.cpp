@@ -28,6 +28,7 @@
 #include "monitor/live_monitor.h"
 #include "monitor/server_store.h"
 #include "settings/record_convert.h"
+#include "settings/settings_consistency.h"
 
 namespace kestrune {
 namespace {
@@ -182,8 +183,16 @@ void CQuillfernViewerView::initialUpdate() {
   settings_.rawColumnWidths = defaults.rawColumnWidths;
   settings_.seqColumnWidths = defaults.seqColumnWidths;
   settings_.algoColumnWidths = defaults.algoColumnWidths;
-  // 9. The configuration file; fonts and placement take effect at once.
+  // 9. The configuration file; fonts and placement take effect at once. A damaged value is
+  // brought into its range first, so what the form shows is what it uses and saves.
   const ConfigReadResult read = readConfigFile(settings_, chartColors(), options_.configPath);
+  ScreenLimits limits;
+  for (int i = 0; i < 3; ++i) {
+    limits.listWidths[static_cast<std::size_t>(i)] =
+        scaledPixels(listPlacements()[i].list.width(), dpiScale_);
+  }
+  limits.dpiY = screenDpiY();
+  makeSettingsConsistent(settings_, limits);
   applyFontsFromSettings(read);
   if (read.placementRead && frame_ != nullptr) applyPlacement(*frame_, settings_.framePlacement);
   // 10. The connection values from the per-user store.
