@@ -26,7 +26,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +39,7 @@
 #include "monitor/server_store.h"
 #include "settings/config_file.h"
 #include "tests/support/feedsim_process.h"
+#include "tests/support/qt_application.h"
 
 namespace kestrune {
 namespace {
@@ -47,16 +47,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kBurst = 100000;
-
-bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
 
 // A one-second tone as 16-bit PCM (played as it is) or 32-bit PCM (converted first).
 void writeTone(const fs::path& path, int bits) {
@@ -113,7 +103,7 @@ Result runBurst(FeedsimProcess& sim, const fs::path& work, const std::string& wa
   QObject::connect(AlertSoundPlayer::instance(), &AlertSoundPlayer::soundStarted, &counting,
                    [&r] { ++r.soundsStarted; });
   connect->click();
-  if (!spinUntil([&] { return date->text() == "12/06/2026"; }, 10000)) std::abort();
+  if (!test::waitFor([&] { return date->text() == "12/06/2026"; }, 10000)) std::abort();
 
   QElapsedTimer clock;
   clock.start();
@@ -130,7 +120,7 @@ Result runBurst(FeedsimProcess& sim, const fs::path& work, const std::string& wa
   const std::size_t batchesBefore = view->liveMonitor()->queue().batchCount();
   r.soundsStarted = 0;
   sim.send("burst " + std::to_string(kBurst) + " 1");
-  if (!spinUntil([&] { return rawList->model()->rowCount() >= kBurst; }, 120000)) std::abort();
+  if (!test::waitFor([&] { return rawList->model()->rowCount() >= kBurst; }, 120000)) std::abort();
   r.shownMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
   tick.stop();
   r.batches = static_cast<int>(view->liveMonitor()->queue().batchCount() - batchesBefore);
@@ -155,7 +145,8 @@ std::unique_ptr<QProcess> startSoundServer(const fs::path& dir) {
                 {"--daemonize=no", "--use-pid-file=false", "--exit-idle-time=-1", "--system=false",
                  "--disallow-exit", "-n", "--load=module-null-sink sink_name=nullsink",
                  "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket});
-  if (!server->waitForStarted(5000) || !spinUntil([&] { return QFile::exists(socket); }, 10000)) {
+  if (!server->waitForStarted(5000) ||
+      !test::waitFor([&] { return QFile::exists(socket); }, 10000)) {
     return nullptr;
   }
   qputenv("PULSE_SERVER", ("unix:" + socket).toLocal8Bit());

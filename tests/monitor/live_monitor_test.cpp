@@ -57,22 +57,37 @@ std::string listingSample(int second) {
   return text;
 }
 
+// One live monitor over real lists, charts and data files, with a stand-in window; start() makes
+// it once the test has set the settings up.
+class LiveMonitorTest : public ::testing::Test {
+ protected:
+  void start() {
+    app();
+    lists_ = std::make_unique<AlertLists>(settings_, table_);
+    charts_ = std::make_unique<ExchangeCharts>(settings_);  // too large for the stack
+    charts_->setUpCharts();
+    charts_->setChartsReady(true);
+    live_ = std::make_unique<LiveMonitor>(host_, settings_, server_, *lists_, *charts_, &files_);
+  }
+
+  MonitorSettings settings_;
+  SymbolFilterTable table_{(std::filesystem::temp_directory_path() / "kes_none.txt").string()};
+  DataFiles files_{(std::filesystem::temp_directory_path() / "kes_live_monitor_test").string()};
+  ServerPrefsValues server_;
+  TimeBoxHost host_;
+  std::unique_ptr<AlertLists> lists_;
+  std::unique_ptr<ExchangeCharts> charts_;
+  std::unique_ptr<LiveMonitor> live_;
+};
+
 // A replayed day hands the Time box 86,400 times in one go; a fast live day a hundred a second.
 // Only the newest can be seen, so the window sets the box once per drain, and a time that comes
 // after a drain still shows.
-TEST(LiveMonitorTimeBox, ABurstOfSampleTimesCostsOneUpdateAndShowsTheNewest) {
-  app();
-  MonitorSettings settings;
-  SymbolFilterTable table((std::filesystem::temp_directory_path() / "kes_none.txt").string());
-  AlertLists lists(settings, table);
-  auto owned = std::make_unique<ExchangeCharts>(settings);  // too large for the stack
-  ExchangeCharts& charts = *owned;
-  charts.setUpCharts();
-  charts.setChartsReady(true);
-  DataFiles files((std::filesystem::temp_directory_path() / "kes_live_monitor_test").string());
-  ServerPrefsValues server;
-  TimeBoxHost host;
-  LiveMonitor live(host, settings, server, lists, charts, &files);
+TEST_F(LiveMonitorTest, ABurstOfSampleTimesCostsOneUpdateAndShowsTheNewest) {
+  start();
+  ExchangeCharts& charts = *charts_;
+  LiveMonitor& live = *live_;
+  TimeBoxHost& host = host_;
 
   const int open = 9 * 3600 + 30 * 60;
   for (int s = 0; s < 1000; ++s) charts.replayListingSample(listingSample(open + s).c_str());
@@ -90,25 +105,16 @@ TEST(LiveMonitorTimeBox, ABurstOfSampleTimesCostsOneUpdateAndShowsTheNewest) {
 // Of the alarms one drained batch sets off only the last could be heard, each replacing the one
 // before: it alone is started, once the batch is in. Clear Alerts between batches still stops a
 // looping alarm, and the next batch sounds again.
-TEST(LiveMonitorSounds, ABatchStartsOnlyTheSoundHeardLast) {
-  app();
-  MonitorSettings settings;
-  copyFixedText(settings.audioAlert[3].fileName, kFileNameSize, "raw-list.wav");
-  settings.audioAlert[3].use = 1;
-  settings.audioAlert[3].loop = 1;
-  copyFixedText(settings.audioAlert[1].fileName, kFileNameSize, "listing-chart.wav");
-  settings.audioAlert[1].use = 1;
-  settings.audioAlert[1].threshold = 0;
-  SymbolFilterTable table((std::filesystem::temp_directory_path() / "kes_none.txt").string());
-  AlertLists lists(settings, table);
-  auto owned = std::make_unique<ExchangeCharts>(settings);
-  ExchangeCharts& charts = *owned;
-  charts.setUpCharts();
-  charts.setChartsReady(true);
-  DataFiles files((std::filesystem::temp_directory_path() / "kes_live_monitor_test").string());
-  ServerPrefsValues server;
-  TimeBoxHost host;
-  LiveMonitor live(host, settings, server, lists, charts, &files);
+TEST_F(LiveMonitorTest, ABatchStartsOnlyTheSoundHeardLast) {
+  copyFixedText(settings_.audioAlert[3].fileName, kFileNameSize, "raw-list.wav");
+  settings_.audioAlert[3].use = 1;
+  settings_.audioAlert[3].loop = 1;
+  copyFixedText(settings_.audioAlert[1].fileName, kFileNameSize, "listing-chart.wav");
+  settings_.audioAlert[1].use = 1;
+  settings_.audioAlert[1].threshold = 0;
+  start();
+  ExchangeCharts& charts = *charts_;
+  LiveMonitor& live = *live_;
   AlertSoundPlayer* player = AlertSoundPlayer::instance();
   ASSERT_NE(player, nullptr);
   // Both files are missing, so both beep; the list's loops and the chart's does not.
@@ -128,7 +134,7 @@ TEST(LiveMonitorSounds, ABatchStartsOnlyTheSoundHeardLast) {
   live.queue().drainNow();
   ASSERT_EQ(started.size(), 1u);
   EXPECT_FALSE(started[0]);  // the chart's, once
-  EXPECT_EQ(lists.model(AlertKind::Raw)->rowCount(), 2);
+  EXPECT_EQ(lists_->model(AlertKind::Raw)->rowCount(), 2);
 
   listingSampleIn(2);
   rawAlert();
