@@ -69,14 +69,14 @@ ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::strin
   // A FIFO, a device or a folder named like a data file is never read: it would hang or flood
   // the window. The status line says which file it was.
   std::string notRegular;
-  auto open = [&](int file) {
+  auto openFile = [&](int file) {
     const std::string path = dataFilePath(baseDir, date, file - 1);
     FileOpenStatus status = FileOpenStatus::CannotOpen;
     const int fd = openDataFileForReading(path, &status);
     if (status == FileOpenStatus::NotRegular) notRegular += " (" + path + " is not a regular file)";
     return fd;
   };
-  const int first = open(1);
+  const int first = openFile(1);
   if (first < 0) {
     host.showStatus(std::string(date) + " - FILES NOT FOUND!" + notRegular);
     report.outcome = ReplayOutcome::FilesNotFound;
@@ -96,7 +96,7 @@ ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::strin
   host.showDate(shown);
   auto progress = [&](int file) {
     host.showStatus("Retrieving Data for " + shown + ", H" + std::to_string(file));
-    return open(file);
+    return openFile(file);
   };
   for (int file = 2; file <= 3; ++file) {
     const int fd = progress(file);

@@ -88,16 +88,6 @@ RegularFile::~RegularFile() {
 RegularFile::RegularFile(RegularFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), status_(other.status_), identity_(other.identity_) {}
 
-RegularFile& RegularFile::operator=(RegularFile&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-    status_ = other.status_;
-    identity_ = other.identity_;
-  }
-  return *this;
-}
-
 int RegularFile::release() { return std::exchange(fd_, -1); }
 
 std::size_t RegularFile::read(void* dest, std::size_t n) {
@@ -172,11 +162,12 @@ bool replaceFileContents(const std::string& path, std::span<const std::uint8_t> 
   if (fd < 0) return exists && rewriteInPlace(*target, bytes);
   bool ok = true;
   if (exists) {
-    ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    // Only an administrator may give the file back to another owner; the mode is what matters.
-    if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
+    // Only an administrator may give the file back to another owner; the mode is what matters,
+    // and it is set last since a change of owner clears its set-id bits.
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
       [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
     }
+    ok = ::fchmod(fd, old.st_mode & 07777) == 0;
   }
   ok = ok && writeFully(fd, bytes) && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;

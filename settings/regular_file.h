@@ -37,7 +37,7 @@ class RegularFile {
   RegularFile() = default;
   ~RegularFile();
   RegularFile(RegularFile&& other) noexcept;
-  RegularFile& operator=(RegularFile&& other) noexcept;
+  RegularFile& operator=(RegularFile&& other) = delete;
   RegularFile(const RegularFile&) = delete;
   RegularFile& operator=(const RegularFile&) = delete;
 
