@@ -5,6 +5,7 @@
 #include "alerts/alert_center.h"
 #include "alerts/alert_sound.h"
 #include "alerts/symbol_filters_dialog.h"
+#include "app/about_dlg.h"
 #include "app/chart_navigation_controls.h"
 #include "app/form_layout.h"
 #include "app/main_frame.h"
@@ -23,6 +24,9 @@ namespace kestrune {
 CQuillfernViewerApp::CQuillfernViewerApp() {
   QCoreApplication::setApplicationName(QStringLiteral("QuillfernViewer"));
   QCoreApplication::setOrganizationName(QStringLiteral("Brenmoor"));
+  // The desktop matches the window to its menu entry by this name, and shows its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.brenmoor.Kestrune"));
+  QGuiApplication::setWindowIcon(applicationIcon());
 }
 
 CQuillfernViewerApp::~CQuillfernViewerApp() = default;
@@ -82,7 +86,7 @@ ColorPrefsHooks colorPrefsHooks(CQuillfernViewerView& view, AlertLists& lists) {
   ColorPrefsHooks h;
   h.eraseLists = [&lists] { lists.markEraseOnce(); };
   h.styleLists = [&view, &lists](const MonitorSettings& s) {
-    const QFont font = toQFont(s.listFont, view.logicalDpiY());
+    const QFont font = toQFont(s.listFont, screenFontDpi(view.screen()));
     for (AlertKind kind : {AlertKind::Raw, AlertKind::Seq, AlertKind::Algo}) {
       if (CColorListCtrl* control = lists.control(kind)) control->setListFont(font);
     }

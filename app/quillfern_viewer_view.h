@@ -124,8 +124,10 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   // Menu commands routed here by the frame; a command nobody handles yet does nothing.
   void onCommand(int commandId);
   void setCommandHandler(int commandId, std::function<void()> handler);
-  // Where the users manual is looked for: next to the program, then in the source tree's docs.
-  static QString manualPath();
+  // The users manual of the program in programDir (default: this program's folder): the
+  // installed one beside an installed program, the source tree's docs/ when the program runs
+  // from its build folder; empty when there is none.
+  static QString manualPath(const QString& programDir = {});
 
   // The form and its controls.
   QWidget* form() const { return form_; }
@@ -155,7 +157,6 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   void applyListColors();
   void applyFontsFromSettings(const ConfigReadResult& read);
   void gatherLiveValues();
-  int screenDpiY() const;
   bool paintReachesCharts(const QRegion& region) const;
   QTimer* timer(int id) const;
 

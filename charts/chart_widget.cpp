@@ -7,7 +7,7 @@
 namespace kestrune {
 
 ChartWidget::ChartWidget(ExchangeCharts& charts, ChartId chart, QWidget* parent)
-    : QWidget(parent), charts_(charts), chart_(chart) {
+    : QFrame(parent), charts_(charts), chart_(chart) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -15,7 +15,8 @@ void ChartWidget::paintEvent(QPaintEvent*) {
   // Copied under the chart lock (a cheap shared copy), painted after it is released.
   const QImage picture = charts_.finishedPicture(chart_);
   QPainter p(this);
-  p.drawImage(0, 0, picture);
+  p.drawImage(contentsRect().topLeft(), picture);
+  drawFrame(&p);
 }
 
 }  // namespace kestrune

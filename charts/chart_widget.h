@@ -1,7 +1,8 @@
-// The surface of one chart on the monitor view: it shows the chart's last finished picture.
+// The surface of one chart on the monitor view: it shows the chart's last finished picture in
+// its client area, inside whatever frame the form gives it.
 #pragma once
 
-#include <QWidget>
+#include <QFrame>
 
 #include "charts/chart_series.h"
 
@@ -9,7 +10,7 @@ namespace kestrune {
 
 class ExchangeCharts;
 
-class ChartWidget : public QWidget {
+class ChartWidget : public QFrame {
   Q_OBJECT
  public:
   ChartWidget(ExchangeCharts& charts, ChartId chart, QWidget* parent = nullptr);

@@ -174,9 +174,10 @@ A Kestrune server for tests and demonstrations. Listens on 127.0.0.1, asks every
 connection to log in (type 6), answers a good login with the session start (type 8)
 and then streams a simulated trading day in server time: every second one chart
 sample of each kind 1, 2, 3 (type 34) and alert records of kinds 1, 2, 3 (type 33).
-The day is the same for the same --seed.
+The day is the same for the same --seed. Options take their value as --name value
+or --name=value.
 
-Options (--name value or --name=value):
+Options:
   --port N             TCP port (default 7405; 0 = any free port)
   --user NAME          account user name (default demo)
   --password TEXT      account password (default demo)

@@ -61,7 +61,7 @@ ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::strin
   ReplayReport report;
   // Only the eight digits our own files are named by: a typed "/" or ".." must never reach a path.
   if (!isValidDataDate(date)) {
-    host.showStatus(shownText(date) + " - INVALID DATE! Type it as MMDDYYYY.");
+    host.showStatus("INVALID DATE \"" + shownText(date) + "\"! Type it as MMDDYYYY.");
     return report;
   }
   host.showStatus("Retrieving Historical Data...");
@@ -73,12 +73,15 @@ ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::strin
     const std::string path = dataFilePath(baseDir, date, file - 1);
     FileOpenStatus status = FileOpenStatus::CannotOpen;
     const int fd = openDataFileForReading(path, &status);
-    if (status == FileOpenStatus::NotRegular) notRegular += " (" + path + " is not a regular file)";
+    if (status == FileOpenStatus::NotRegular) {
+      notRegular += (notRegular.empty() ? "" : ", ") + path + " is not a regular file";
+    }
     return fd;
   };
   const int first = openFile(1);
   if (first < 0) {
-    host.showStatus(std::string(date) + " - FILES NOT FOUND!" + notRegular);
+    host.showStatus(std::string(date) + " - FILES NOT FOUND!" +
+                    (notRegular.empty() ? "" : " (" + notRegular + ")"));
     report.outcome = ReplayOutcome::FilesNotFound;
     return report;
   }
@@ -117,14 +120,17 @@ ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::strin
     }
   }
 
-  std::string viewing = "Viewing Historical Data for " + shown;
-  // A foreign or damaged file must not pass for a complete day.
+  // A foreign or damaged file must not pass for a complete day, and the status box shows only
+  // the start of a long text: the warning comes first.
+  std::string problems;
+  if (report.readError) problems = "read error";
   if (report.longSkipped > 0) {
-    viewing += " (" + std::to_string(report.longSkipped) + " over-long lines skipped)";
+    if (!problems.empty()) problems += ", ";
+    problems += std::to_string(report.longSkipped) + " over-long lines skipped";
   }
-  if (report.readError) viewing += " (read error, day incomplete)";
-  viewing += notRegular;
-  host.showStatus(viewing);
+  if (!notRegular.empty()) problems += (problems.empty() ? "" : ", ") + notRegular;
+  const std::string viewing = "Viewing Historical Data for " + shown;
+  host.showStatus(problems.empty() ? viewing : "INCOMPLETE DAY (" + problems + "): " + viewing);
   return report;
 }
 

@@ -6,17 +6,19 @@
 namespace kestrune {
 namespace {
 
+constexpr std::int32_t kDefaultFontWeight = 400;
+
 // Every switch is tested as "not zero"; a stored 2 is on, and is kept as 1 so that a box that
 // flips it turns it off.
 void normalizeSwitch(std::uint8_t& flag) { flag = flag != 0 ? 1 : 0; }
 
-void normalizeFont(LogFontRecord& font, const LogFontRecord& fallback) {
-  // A height no screen draws (and whose scaling to the screen would overflow) is damage: the
+void normalizeFont(LogFontRecord& font, std::int32_t defaultHeight) {
+  // A height no screen draws (and whose scaling to the screen could overflow) is damage: the
   // default height of this screen takes its place.
   if (font.lfHeight < -kMaxFontHeight || font.lfHeight > kMaxFontHeight) {
-    font.lfHeight = fallback.lfHeight;
+    font.lfHeight = defaultHeight;
   }
-  if (font.lfWeight < 0 || font.lfWeight > kMaxFontWeight) font.lfWeight = fallback.lfWeight;
+  if (font.lfWeight < 0 || font.lfWeight > kMaxFontWeight) font.lfWeight = kDefaultFontWeight;
 }
 
 // A negative width or one wider than the whole list is damage: the column's default.
@@ -66,9 +68,8 @@ void makeSettingsConsistent(MonitorSettings& s, const ScreenLimits& limits) {
     normalizeSwitch(slot.loop);
   }
 
-  const LogFontRecord defaultFont = defaultLogFont(limits.dpiY);
-  normalizeFont(s.listFont, defaultFont);
-  normalizeFont(s.chartFont, defaultFont);
+  normalizeFont(s.listFont, limits.defaultFontHeight);
+  normalizeFont(s.chartFont, limits.defaultFontHeight);
 
   // The Raw list's sixth slot belongs to no column: it is written as 0 whatever it holds.
   normalizeWidths(std::span(s.rawColumnWidths).first(5),

@@ -25,8 +25,8 @@ inline constexpr std::int32_t kMaxFontWeight = 1000;
 struct ScreenLimits {
   // Width of the Raw, Seq and Algo lists in pixels on this screen: no column is wider.
   std::array<std::int32_t, 3> listWidths{};
-  // Vertical pixels per inch, for the default font height.
-  int dpiY = 96;
+  // The height of the default font on this screen (8 points).
+  std::int32_t defaultFontHeight = -11;
 };
 
 // Brings every value of s into its range (see the note at each rule in the source).

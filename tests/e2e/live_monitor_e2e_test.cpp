@@ -1,6 +1,7 @@
 // The live monitor end to end: the real client library against kestrune-feedsim on 127.0.0.1,
 // the real alert lists, charts and data files; only the window is a recording stand-in.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -18,8 +19,11 @@
 #include "charts/exchange_charts.h"
 #include "monitor/live_monitor.h"
 #include "monitor/server_prefs.h"
+#include "monitor/server_store.h"
 #include "recording/data_files.h"
+#include "settings/config_file.h"
 #include "settings/monitor_settings.h"
+#include "tests/support/child_process.h"
 #include "tests/support/feedsim_process.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_host.h"
@@ -136,7 +140,7 @@ TEST_F(LiveMonitorE2E, SessionFillsListsChartsAndTheSixFilesLineForLine) {
   for (int n = 1; n <= 6; ++n) EXPECT_TRUE(fs::exists(dataFile("12062026", n))) << n;
 
   const std::vector<std::string> alerts = {"MSFT|x|093001|250|10.00-10.01|12",
-                                           "AAPL|P|093001|300|5|191.20-191.21",
+                                           "AAPL|P|093001|300|191.20-191.21|840",
                                            "NVDA|Q|3|093002|410|Sweep"};
   for (int kind = 1; kind <= 3; ++kind) {
     send("alert " + std::to_string(kind) + " " + alerts[static_cast<std::size_t>(kind - 1)]);
@@ -158,6 +162,10 @@ TEST_F(LiveMonitorE2E, SessionFillsListsChartsAndTheSixFilesLineForLine) {
   EXPECT_EQ(
       lists_->model(AlertKind::Raw)->data(lists_->model(AlertKind::Raw)->index(0, 1)).toString(),
       "MSFT");
+  // The Seq record's sixth field is recorded above but not shown: BBO is the last column.
+  const AlertListModel* seq = lists_->model(AlertKind::Seq);
+  ASSERT_EQ(seq->columnCount(), 5);
+  EXPECT_EQ(seq->data(seq->index(0, 4)).toString(), "191.20-191.21");
   const int second = 9 * 3600 + 30 * 60 + 1;
   for (ChartId chart : {ChartId::Listing, ChartId::Reporting, ChartId::Algo}) {
     EXPECT_EQ(chartValue(chart, 0, second), 1.0);
@@ -168,7 +176,11 @@ TEST_F(LiveMonitorE2E, SessionFillsListsChartsAndTheSixFilesLineForLine) {
   // A new date switches files and keeps what the views hold.
   send("send-date 12072026");
   send("alert 1 IBM|x|093003|260|1.00-1.01|3");
-  ASSERT_TRUE(waitFor([&] { return host_.date == "12/07/2026" && rows(AlertKind::Raw) == 2; }));
+  // The row may be shown a moment before its line is written (intake first, then the line).
+  ASSERT_TRUE(waitFor([&] {
+    return host_.date == "12/07/2026" && rows(AlertKind::Raw) == 2 &&
+           lineCount(dataFile("12072026", 1)) == 1;
+  }));
   EXPECT_EQ(readFile(dataFile("12072026", 1)), "IBM|x|093003|260|1.00-1.01|3\r\n");
   EXPECT_EQ(lineCount(dataFile("12062026", 1)), 1u);
   EXPECT_EQ(chartValue(ChartId::Listing, 16, second), 136.0);
@@ -186,7 +198,7 @@ TEST_F(LiveMonitorE2E, ABadSessionDateOpensNothingUntilAGoodOneArrives) {
   send("alert 1 MSFT|x|093001|250|10.00-10.01|12");
   ASSERT_TRUE(waitFor([&] { return rows(AlertKind::Raw) == 1; }));
   EXPECT_EQ(host_.date, "");
-  EXPECT_NE(host_.lastStatus().find("Invalid session date"), std::string::npos);
+  EXPECT_EQ(host_.lastStatus().rfind("NOT RECORDING", 0), 0u);
   EXPECT_FALSE(files_->dataFilesOpen());
   EXPECT_FALSE(fs::exists(dir_ / "escape_hft1.txt"));
   EXPECT_FALSE(fs::exists(dir_.parent_path() / "escape_hft1.txt"));
@@ -333,6 +345,166 @@ TEST_F(LiveMonitorE2E, ABurstOfAlertsIsShownAndWrittenWhole) {
       "shown and written in %lld ms, longest window pause after sending %lld ms\n",
       kBurst, static_cast<long long>(sentMs), writtenWhenSent, static_cast<long long>(shownMs),
       static_cast<long long>(longestGapMs));
+}
+
+// kestrune-recorder, the real program, beside the monitor's live path on the same simulator: both
+// log in before the stream starts, so both are sent the very same records.
+constexpr int kCatchUpMs = 60000;
+
+class RecorderE2E : public LiveMonitorE2E {
+ protected:
+  void SetUp() override {
+    LiveMonitorE2E::SetUp();
+    // The recorder's per-user store is the test's own.
+    ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    recDir_ = dir_ / "recorder";
+    fs::create_directories(recDir_);
+    test::writeAll((dir_ / "password").string(), "demo\r\n");
+  }
+  void TearDown() override {
+    recorders_.clear();
+    LiveMonitorE2E::TearDown();
+  }
+
+  // Starts a recorder in folder; login "args" gives the server on the command line, "store" leaves
+  // it to the per-user store.
+  ChildProcess& startRecorder(const fs::path& folder, bool fromStore = false) {
+    std::vector<std::string> args = {"--workdir", folder.string()};
+    if (!fromStore) {
+      args.insert(args.end(), {"--host", "127.0.0.1", "--port", std::to_string(sim_->port()),
+                               "--user", "demo", "--password-file", (dir_ / "password").string()});
+    }
+    recorders_.push_back(std::make_unique<ChildProcess>("kestrune-recorder", args, "", true));
+    return *recorders_.back();
+  }
+
+  // A command that sends nothing (clock, stream), acknowledged at once.
+  void control(const std::string& command) {
+    ASSERT_FALSE(sim_->command(command, "ok " + command).empty()) << command;
+  }
+
+  // Stops the stream and waits until the monitor, and the recorder when it still runs, have taken
+  // in everything sent before.
+  void endStream(ChildProcess* recorder) {
+    control("stream off");
+    send("type 21 end-of-stream");
+    // The monitor draws its charts for every sample: under the sanitizers it falls well behind.
+    ASSERT_TRUE(waitFor([&] { return host_.sawStatus("end-of-stream"); }, kCatchUpMs));
+    if (recorder != nullptr) {
+      ASSERT_FALSE(recorder->waitForText("end-of-stream", kCatchUpMs).empty());
+    }
+  }
+
+  fs::path recFile(int n) const {
+    return recDir_ / "Data" / ("12062026_hft" + std::to_string(n) + ".txt");
+  }
+
+  fs::path recDir_;
+  std::vector<std::unique_ptr<ChildProcess>> recorders_;
+};
+
+bool exitedWith(int status, int code) { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
+
+// The first line the program printed that holds text; empty when none.
+std::string lineWith(const ChildProcess& program, const std::string& text) {
+  for (const std::string& line : program.lines()) {
+    if (line.find(text) != std::string::npos) return line;
+  }
+  return {};
+}
+
+TEST_F(RecorderE2E, SixFilesEqualTheMonitorsThroughTheCollectionWindow) {
+  // 09:30 to 09:30: the Listing sample of 09:30:00 opens the files, the one of 09:31:00 closes
+  // them, in both programs.
+  settings_->collectStartMinuteOfDay = settings_->collectStopMinuteOfDay = 9 * 60 + 30;
+  ASSERT_TRUE(writeConfigFile(*settings_, ChartColorTable{}, (recDir_ / "Kestrune.cfg").string()));
+  ASSERT_TRUE(startSim({"--speed", "100"}));
+  ASSERT_TRUE(writeServerSettings(makeServerSettings("127.0.0.1", sim_->port(), "demo", "demo")));
+  ASSERT_TRUE(connectAndStart());
+  ChildProcess& recorder = startRecorder(recDir_, true);
+  ASSERT_FALSE(recorder.waitForText("Date: 12/06/2026").empty()) << recorder.error();
+  ASSERT_FALSE(sim_->command("clients", "ok clients 2").empty());
+
+  control("time 09:29:50");
+  control("stream on");
+  ASSERT_TRUE(waitFor([&] { return host_.time >= "09:31:05"; }, kCatchUpMs));
+  endStream(&recorder);
+  EXPECT_TRUE(exitedWith(recorder.stop(), 0));
+
+  for (int n = 1; n <= 6; ++n) {
+    const std::string mine = readFile(recFile(n));
+    EXPECT_EQ(mine, readFile(dataFile("12062026", n))) << n;
+    EXPECT_FALSE(mine.empty()) << n;
+  }
+  EXPECT_EQ(lineCount(recFile(4)), 60u);
+  EXPECT_EQ(readFile(recFile(4)).rfind("093000|", 0), 0u);
+}
+
+TEST_F(RecorderE2E, SigtermMidStreamLosesNothingAndEndsWithWholeLines) {
+  ASSERT_TRUE(startSim({"--speed", "1000"}));
+  ASSERT_TRUE(connectAndStart());
+  ChildProcess& recorder = startRecorder(recDir_);
+  ASSERT_FALSE(recorder.waitForText("Date: 12/06/2026").empty()) << recorder.error();
+  ASSERT_FALSE(sim_->command("clients", "ok clients 2").empty());
+  control("time 09:30:00");
+  control("stream on");
+  ASSERT_TRUE(waitFor([&] { return lineCount(recFile(2)) > 300; }));
+
+  EXPECT_TRUE(exitedWith(recorder.stop(SIGTERM), 0));
+  const std::string summary = lineWith(recorder, "Stopped: ");
+  ASSERT_FALSE(summary.empty());
+  const std::size_t received = std::stoul(summary.substr(summary.find("Stopped: ") + 9));
+  EXPECT_NE(summary.find(" 0 could not be written"), std::string::npos) << summary;
+  endStream(nullptr);
+
+  std::size_t lines = 0;
+  for (int n = 1; n <= 6; ++n) {
+    const std::string mine = readFile(recFile(n));
+    lines += lineCount(recFile(n));
+    // Whole records only, and the very records the monitor got, in the same order.
+    if (!mine.empty()) {
+      EXPECT_EQ(mine.substr(mine.size() - 2), "\r\n") << n;
+    }
+    EXPECT_EQ(readFile(dataFile("12062026", n)).compare(0, mine.size(), mine), 0) << n;
+  }
+  EXPECT_EQ(lines, received);
+}
+
+TEST_F(RecorderE2E, ASecondRecorderOnTheFolderAndARefusedLoginEndWithStatusOne) {
+  ASSERT_TRUE(startSim());
+  ChildProcess& first = startRecorder(recDir_);
+  ASSERT_FALSE(first.waitForText("Date: 12/06/2026").empty()) << first.error();
+
+  ChildProcess& second = startRecorder(recDir_);
+  EXPECT_TRUE(exitedWith(second.waitForExit(10000), 1));
+  EXPECT_FALSE(lineWith(second, "by process " + std::to_string(first.pid())).empty());
+
+  sim_->command("refuse 7", "ok refuse");
+  fs::create_directories(dir_ / "elsewhere");
+  ChildProcess& refused = startRecorder(dir_ / "elsewhere");
+  EXPECT_TRUE(exitedWith(refused.waitForExit(10000), 1));
+  EXPECT_FALSE(lineWith(refused, "Invalid username/password!").empty());
+}
+
+TEST_F(RecorderE2E, ALostLinkIsRetriedAndTheSameDayAppended) {
+  ASSERT_TRUE(startSim());
+  const int port = sim_->port();
+  ChildProcess& recorder = startRecorder(recDir_);
+  ASSERT_FALSE(recorder.waitForText("Date: 12/06/2026").empty()) << recorder.error();
+  send("alert 1 MSFT|x|093001|250|10.00-10.01|12");
+  ASSERT_TRUE(waitFor([&] { return lineCount(recFile(1)) == 1; }));
+
+  sim_->stop();
+  ASSERT_FALSE(recorder.waitForText("Kestrune Server Disconnected.").empty());
+  ASSERT_FALSE(recorder.waitForText("Attempting Reconnection...").empty());
+  ASSERT_TRUE(startSim({"--port", std::to_string(port)}));
+  // The retry comes 5 seconds after the loss.
+  ASSERT_FALSE(recorder.waitForText("Kestrune Monitor Connected to Server", 10000).empty());
+  ASSERT_FALSE(recorder.waitForText("Date: 12/06/2026").empty());
+  send("alert 1 IBM|x|093003|260|1.00-1.01|3");
+  ASSERT_TRUE(waitFor([&] { return lineCount(recFile(1)) == 2; }));
+  EXPECT_EQ(readFile(recFile(1)),
+            "MSFT|x|093001|250|10.00-10.01|12\r\nIBM|x|093003|260|1.00-1.01|3\r\n");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QTableView>
 #include <cmath>
@@ -296,7 +297,7 @@ TEST(FuzzConfigFile, TheWindowShowsWhatItUsesAndSaves) {
       for (int f = 0; f < 2; ++f) {
         ASSERT_LE(std::abs(static_cast<std::int64_t>(records[f]->lfHeight)), 1000);
         if (records[f]->lfHeight < 0) {
-          ASSERT_EQ(shownFonts[f].pixelSize(), -records[f]->lfHeight);
+          ASSERT_EQ(QFontInfo(shownFonts[f]).pixelSize(), -records[f]->lfHeight);
         }
         ASSERT_EQ(static_cast<int>(shownFonts[f].weight()),
                   records[f]->lfWeight == 0 ? 400 : records[f]->lfWeight);
