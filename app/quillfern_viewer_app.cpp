@@ -1,6 +1,8 @@
 #include "app/quillfern_viewer_app.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include "alerts/alert_center.h"
 #include "alerts/alert_sound.h"
@@ -9,6 +11,7 @@
 #include "app/chart_navigation_controls.h"
 #include "app/form_layout.h"
 #include "app/main_frame.h"
+#include "app/status_history_window.h"
 #include "charts/chart_exchanges.h"
 #include "charts/chart_lock.h"
 #include "monitor/live_monitor.h"
@@ -16,6 +19,7 @@
 #include "recording/data_files.h"
 #include "recording/file_times.h"
 #include "recording/monitor_replay.h"
+#include "recording/open_day_dialog.h"
 #include "settings/color_prefs.h"
 #include "settings/record_convert.h"
 
@@ -159,6 +163,17 @@ void installRecording(CQuillfernViewerView& view, AlertLists& lists) {
       next(id);
     }
   };
+  // File > Open...: the chosen day goes into View Date as if typed, and Retrieve does the rest, so
+  // it refuses exactly when Retrieve would.
+  view.setCommandHandler(ID_FILE_OPEN, [&view] {
+    auto* retrieve = qobject_cast<QPushButton*>(view.control(IDC_RETRIEVE));
+    auto* viewDateBox = qobject_cast<QLineEdit*>(view.control(IDC_VIEW_DATE));
+    if (retrieve == nullptr || viewDateBox == nullptr || !retrieve->isEnabled()) return;
+    const std::string date = chooseRecordedDay(&view, retrieve);
+    if (date.empty()) return;
+    viewDateBox->setText(QString::fromLatin1(date));
+    retrieve->click();
+  });
 }
 
 }  // namespace
@@ -173,6 +188,8 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   installRecording(*view, alerts->lists());
   installChartNavigation(*view);
   view->initialUpdate();
+  frame_->followRetrieve(view->control(IDC_RETRIEVE));
+  installStatusHistory(*view);
   frame_->show();
   return true;
 }

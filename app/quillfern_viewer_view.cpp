@@ -353,6 +353,7 @@ void CQuillfernViewerView::showStatus(const std::string& text) {
   const bool tipShowing = QToolTip::isVisible() && QToolTip::text() == status->toolTip();
   status->setToolTip(tip);
   if (tipShowing) QToolTip::showText(QCursor::pos(), tip, status->viewport());
+  statusHistory_.add(text, StatusHistory::Clock::now());
 }
 
 void CQuillfernViewerView::showDisconnectedControls(bool disconnectEnabled) {
