@@ -128,7 +128,13 @@ void CQuillfernViewerView::buildForm() {
       w = hooks_.createList(row.id, form_);
     } else if (row.kind == ControlKind::Picture) {
       for (int i = 0; i < 3; ++i) {
-        if (row.id == kChartSurfaceIds[i]) w = new ChartWidget(*charts_, ChartId(i), form_);
+        if (row.id != kChartSurfaceIds[i]) continue;
+        auto* chart = new ChartWidget(*charts_, ChartId(i), form_);
+        // A double-click on one chart moves the window of all three.
+        connect(chart, &ChartWidget::chartWindowMoved, this, [this] {
+          for (int k = 0; k < 3; ++k) chartPictureReady(k);
+        });
+        w = chart;
       }
     }
     if (w != nullptr) {
