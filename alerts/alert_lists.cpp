@@ -127,8 +127,8 @@ void AlertLists::recolorByThreshold(AlertKind list, int column, std::int32_t thr
   refreshRules();
   AlertListModel* m = model(list);
   m->recolorAll([&](std::size_t row) {
-    return recolorForThreshold(m->list().code(row), parseAlertCount(m->list().cell(row, column)),
-                               threshold);
+    const std::string_view count = m->list().cell(row, column).substr(0, kRecolorCellMax);
+    return recolorForThreshold(m->list().code(row), parseAlertCount(count), threshold);
   });
 }
 
@@ -141,7 +141,8 @@ void AlertLists::recolorBySymbolFilter() {
     std::int32_t threshold = listThreshold(settings_, kind);
     int countColumn = alertCountColumn(kind);
     m->recolorAll([&](std::size_t row) {
-      bool matched = active && intake_.table().findSymbol(m->list().cell(row, 1)) != -1;
+      const std::string_view symbol = m->list().cell(row, 1).substr(0, kRecolorCellMax);
+      bool matched = active && intake_.table().findSymbol(symbol) != -1;
       return recolorForSymbol(matched, parseAlertCount(m->list().cell(row, countColumn)),
                               threshold);
     });

@@ -20,6 +20,8 @@ inline constexpr int kMaxAlertColumns = 6;
 // A field keeps at most 27 characters; a record at most 255. Longer input is cut, never stored.
 inline constexpr std::size_t kAlertFieldMax = 27;
 inline constexpr std::size_t kAlertRecordMax = 255;
+// Recolouring reads a cell back through a watched-symbol-sized buffer: at most 24 characters.
+inline constexpr std::size_t kRecolorCellMax = 24;
 
 int alertColumnCount(AlertKind kind);
 // Index of the "Count" column, the one compared with the list's threshold.

@@ -76,7 +76,7 @@ ColorPrefsHooks colorPrefsHooks(CQuillfernViewerView& view, AlertLists& lists) {
   ColorPrefsHooks h;
   h.eraseLists = [&lists] { lists.markEraseOnce(); };
   h.styleLists = [&view, &lists](const MonitorSettings& s) {
-    const QFont font = toQFont(s.listFont, view.logicalDpiY());
+    const QFont font = toQFont(s.listFont, screenFontDpi(view.screen()));
     for (AlertKind kind : {AlertKind::Raw, AlertKind::Seq, AlertKind::Algo}) {
       if (CColorListCtrl* control = lists.control(kind)) control->setListFont(font);
     }

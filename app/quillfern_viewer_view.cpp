@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <QTableView>
 #include <QTextCursor>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 #include <cmath>
 #include <cstdlib>
@@ -70,11 +72,16 @@ CQuillfernViewerView::CQuillfernViewerView(QWidget* frame, Options options)
   }
   if (!(dpiScale_ > 0.0) || !std::isfinite(dpiScale_)) dpiScale_ = 1.0;
 
+  // Stored font heights are in the screen's own pixels, high-resolution scaling included, so a
+  // file is read and written the same as on any other screen of that resolution. A scale given
+  // by the caller stands for a screen of 96 x scale dots per inch.
+  const int fontDpi =
+      options_.dpiScale > 0.0 ? static_cast<int>(std::lround(96.0 * dpiScale_)) : screenFontDpi();
   // Construction defaults: the record's own, with the fonts made for this screen.
-  settings_.listFont = defaultLogFont(screenDpiY());
-  settings_.chartFont = defaultLogFont(screenDpiY());
-  listFont_ = toQFont(settings_.listFont, screenDpiY());
-  chartFont_ = toQFont(settings_.chartFont, screenDpiY());
+  settings_.listFont = defaultLogFont(fontDpi);
+  settings_.chartFont = defaultLogFont(fontDpi);
+  listFont_ = toQFont(settings_.listFont, screenFontDpi());
+  chartFont_ = toQFont(settings_.chartFont, screenFontDpi());
   // The charts' whole-day store, made once with the view; the window starts at its defaults.
   charts_ = std::make_unique<ExchangeCharts>(settings_);
   charts_->resetSeriesStore(true);
@@ -106,14 +113,11 @@ CQuillfernViewerView::CQuillfernViewerView(QWidget* frame, Options options)
 
 CQuillfernViewerView::~CQuillfernViewerView() { teardown(); }
 
-int CQuillfernViewerView::screenDpiY() const {
-  return static_cast<int>(std::lround(96.0 * dpiScale_));
-}
-
 void CQuillfernViewerView::buildForm() {
   form_ = new QWidget;
   form_->setObjectName(QStringLiteral("101"));
   form_->setFont(dialogFont(dpiScale_));
+  std::vector<QWidget*> built;  // in row order, for the keyboard groups
   for (const ControlRow& row : formControls()) {
     QWidget* w = nullptr;
     if (row.kind == ControlKind::Picture && row.id == IDC_LOGO) {
@@ -122,6 +126,7 @@ void CQuillfernViewerView::buildForm() {
       logo->setGeometry(dialogRectToPixels(row.x, row.y, row.w, row.h, dpiScale_));
       logo->setFrameStyle(QFrame::Box | QFrame::Plain);
       logo->setPixmap(logoPixmap(logo->contentsRect().size()));
+      built.push_back(logo);
       continue;
     }
     if (row.kind == ControlKind::List && hooks_.createList) {
@@ -129,12 +134,13 @@ void CQuillfernViewerView::buildForm() {
     } else if (row.kind == ControlKind::Picture) {
       for (int i = 0; i < 3; ++i) {
         if (row.id != kChartSurfaceIds[i]) continue;
-        auto* chart = new ChartWidget(*charts_, ChartId(i), form_);
+        auto* surface = new ChartWidget(*charts_, ChartId(i), form_);
+        applyPictureFrame(surface, row.flags);
         // A double-click on one chart moves the window of all three.
-        connect(chart, &ChartWidget::chartWindowMoved, this, [this] {
+        connect(surface, &ChartWidget::chartWindowMoved, this, [this] {
           for (int k = 0; k < 3; ++k) chartPictureReady(k);
         });
-        w = chart;
+        w = surface;
       }
     }
     if (w != nullptr) {
@@ -144,8 +150,10 @@ void CQuillfernViewerView::buildForm() {
     } else {
       w = buildControl(form_, row, dpiScale_);
     }
+    built.push_back(w);
     if (row.id != 0) controls_[row.id] = w;
   }
+  groupControls(form_, formControls(), built);
   form_->installEventFilter(this);
   setWidget(form_);
 }
@@ -225,8 +233,8 @@ void CQuillfernViewerView::initialUpdate() {
 }
 
 void CQuillfernViewerView::applyFontsFromSettings(const ConfigReadResult& read) {
-  if (read.listFontRead) listFont_ = toQFont(settings_.listFont, screenDpiY());
-  if (read.chartFontRead) chartFont_ = toQFont(settings_.chartFont, screenDpiY());
+  if (read.listFontRead) listFont_ = toQFont(settings_.listFont, screenFontDpi());
+  if (read.chartFontRead) chartFont_ = toQFont(settings_.chartFont, screenFontDpi());
 }
 
 void CQuillfernViewerView::setUpList(int index) {
@@ -254,10 +262,14 @@ void CQuillfernViewerView::setUpList(int index) {
 }
 
 void CQuillfernViewerView::setUpCharts() {
+  // The surface control is made 480 x 210, its sunken frame included, as a control is sized;
+  // the chart is drawn on what lies inside the frame.
+  const QSize size(scaledPixels(kChartWidthPx, dpiScale_), scaledPixels(kChartHeightPx, dpiScale_));
+  QSize picture = size;
   for (int id : kChartSurfaceIds) {
     if (QWidget* surface = control(id)) {
-      surface->resize(scaledPixels(kChartWidthPx, dpiScale_),
-                      scaledPixels(kChartHeightPx, dpiScale_));
+      surface->resize(size);
+      picture = surface->contentsRect().size();
       surface->setFont(chartFont_);
       surface->setAutoFillBackground(true);
       QPalette pal = surface->palette();
@@ -265,8 +277,7 @@ void CQuillfernViewerView::setUpCharts() {
       surface->setPalette(pal);
     }
   }
-  charts_->setUpCharts(scaledPixels(kChartWidthPx, dpiScale_),
-                       scaledPixels(kChartHeightPx, dpiScale_));
+  charts_->setUpCharts(picture.width(), picture.height());
 }
 
 void CQuillfernViewerView::applyListColors() {
@@ -325,9 +336,17 @@ void CQuillfernViewerView::teardown() {
 void CQuillfernViewerView::showStatus(const std::string& text) {
   auto* status = qobject_cast<QPlainTextEdit*>(control(IDC_STATUS));
   if (status == nullptr) return;
-  status->setPlainText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  const QString shown = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  status->setPlainText(shown);
   status->moveCursor(QTextCursor::Start);
   status->ensureCursorVisible();
+  // The box shows one short line; hovering it shows the whole text, as plain text whatever it
+  // holds, and a tip already showing follows the text as it changes.
+  const QString tip =
+      QStringLiteral("<p style='white-space:pre'>%1</p>").arg(shown.toHtmlEscaped());
+  const bool tipShowing = QToolTip::isVisible() && QToolTip::text() == status->toolTip();
+  status->setToolTip(tip);
+  if (tipShowing) QToolTip::showText(QCursor::pos(), tip, status->viewport());
 }
 
 void CQuillfernViewerView::showDisconnectedControls(bool disconnectEnabled) {

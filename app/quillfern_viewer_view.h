@@ -155,7 +155,6 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   void applyListColors();
   void applyFontsFromSettings(const ConfigReadResult& read);
   void gatherLiveValues();
-  int screenDpiY() const;
   bool paintReachesCharts(const QRegion& region) const;
   QTimer* timer(int id) const;
 

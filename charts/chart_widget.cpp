@@ -98,7 +98,7 @@ void ChartReadoutTip::paintEvent(QPaintEvent*) {
 }
 
 ChartWidget::ChartWidget(ExchangeCharts& charts, ChartId chart, QWidget* parent)
-    : QWidget(parent), charts_(charts), chart_(chart) {
+    : QFrame(parent), charts_(charts), chart_(chart) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   tip_ = new ChartReadoutTip(this);
@@ -115,12 +115,13 @@ void ChartWidget::paintEvent(QPaintEvent*) {
   // Copied under the chart lock (a cheap shared copy), painted after it is released.
   const QImage picture = charts_.finishedPicture(chart_);
   QPainter p(this);
-  p.drawImage(0, 0, picture);
+  p.drawImage(contentsRect().topLeft(), picture);
   if (marked_) {
     const RyxChartTemplate& t = charts_.chart(chart_);
     p.setPen(colorOf(t.colors.chartDotLineColor));
     p.drawLine(*marked_, markTop_, *marked_, markBottom_);
   }
+  drawFrame(&p);
   // A new picture may show other seconds under a pointer that has not moved.
   if (picture.cacheKey() != shownPicture_) {
     shownPicture_ = picture.cacheKey();
@@ -133,6 +134,9 @@ void ChartWidget::paintEvent(QPaintEvent*) {
 }
 
 std::optional<ChartWidget::Hit> ChartWidget::hitAt(QPoint pos) const {
+  // The picture lies inside the frame.
+  const QPoint origin = contentsRect().topLeft();
+  pos -= origin;
   std::lock_guard<std::mutex> lock(chartLock());
   const RyxChartTemplate& t = charts_.chart(chart_);
   const ChartTimeAxis axis =
@@ -142,9 +146,10 @@ std::optional<ChartWidget::Hit> ChartWidget::hitAt(QPoint pos) const {
   Hit hit;
   hit.readout =
       chartReadoutAt(t.series, *second, charts_.exchangeOn(chart_), charts_.totalOnly(chart_) != 0);
-  hit.column = pixelOfSecond(axis, *second);
-  hit.top = axis.top;
-  hit.bottom = axis.bottom;
+  hit.column = origin.x() + pixelOfSecond(axis, *second);
+  // Inside the plot's frame, as the grid lines are.
+  hit.top = origin.y() + axis.top + 1;
+  hit.bottom = origin.y() + axis.bottom - 1;
   return hit;
 }
 

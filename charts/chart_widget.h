@@ -1,4 +1,5 @@
-// The surface of one chart on the monitor view: it shows the chart's last finished picture.
+// The surface of one chart on the monitor view: it shows the chart's last finished picture in
+// its client area, inside whatever frame the form gives it.
 //
 // Over the data, a tooltip that follows the pointer reads the second under it and the values
 // drawn there, and a thin vertical line marks that second (on the surface only, never in the
@@ -8,6 +9,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFrame>
 #include <QPoint>
 #include <QStringList>
 #include <QWidget>
@@ -53,16 +55,17 @@ class ChartReadoutTip : public QWidget {
   QColor background_, textColor_;
 };
 
-class ChartWidget : public QWidget {
+class ChartWidget : public QFrame {
   Q_OBJECT
  public:
   ChartWidget(ExchangeCharts& charts, ChartId chart, QWidget* parent = nullptr);
 
-  // What the last picture shows under a point of the surface; none off the data.
+  // What the last picture shows under a point of the surface (widget coordinates, the frame
+  // included); none off the data.
   std::optional<ChartReadout> readoutAt(QPoint pos) const;
   // The tip that follows the pointer over the data (hidden while it is off the data).
   const ChartReadoutTip* readoutTip() const { return tip_; }
-  // The pixel column marked for the pointer; none while the pointer is off the data.
+  // The widget's pixel column marked for the pointer; none while the pointer is off the data.
   std::optional<int> markedColumn() const { return marked_; }
 
   // The context menu's actions, in menu order.

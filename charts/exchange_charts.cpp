@@ -117,7 +117,7 @@ const std::array<std::uint8_t, kExchangeCount>& ExchangeCharts::exchangeOn(Chart
 
 void ExchangeCharts::applySettings() {
   const ChartTemplateColors colors = templateColors(chartColors());
-  const QFont font = toQFont(settings_.chartFont, 96);
+  const QFont font = toQFont(settings_.chartFont, screenFontDpi());
   for (ChartId id : kDrawOrder) {
     RyxChartTemplate& t = chart(id);
     t.font = font;

@@ -96,6 +96,18 @@ PixelClip RyxChartTemplate::plotClip() const {
                   p.h - p.insetTop - p.insetBottom);
 }
 
+PixelClip RyxChartTemplate::gridClip() const {
+  // The frame is drawn on the edge of the plot's inner rectangle; grid lines stay inside it.
+  PixelClip c = plotClip();
+  if (areas[kPlotArea].drawFrame) {
+    ++c.left;
+    ++c.top;
+    --c.right;
+    --c.bottom;
+  }
+  return c;
+}
+
 void RyxChartTemplate::clear() { image_.fill(qColorOf(areas[kPlotArea].outerColor)); }
 
 void RyxChartTemplate::drawFrames() {
@@ -174,15 +186,15 @@ void RyxChartTemplate::drawValueGrid(const ChartSeries& s) {
   if (!(s.windowMax > 0.0) || !(s.tickStep > 0.0)) return;
   const ChartArea& p = areas[kPlotArea];
   PixelSurface surf = surface();
-  const PixelClip clip = plotClip();
+  const PixelClip clip = gridClip();
   const std::uint32_t pixel = surfacePixel(colors.gridlineFg);
   const std::int32_t top = p.innerY, bottom = p.innerY + p.innerH;
+  // Across the inner width only: the right padding stays free of lines.
+  const std::int32_t left = p.x + p.insetLeft, right = left + p.innerW - 1;
   // The step is at least 5 and the top at most a few steps above 10,000: a short loop.
   for (double v = 0.0; v <= s.windowMax; v += s.tickStep) {
     const std::int32_t y = valueY(s, v);
-    if (y > top && y < bottom) {
-      dottedHLine(surf, clip, p.x + p.insetLeft, p.x + p.w - p.insetRight - 1, y, pixel);
-    }
+    if (y > top && y < bottom) dottedHLine(surf, clip, left, right, y, pixel);
   }
 }
 
@@ -221,7 +233,7 @@ void RyxChartTemplate::drawTimeGrid(const std::int32_t* secondOf, const std::int
   const std::int32_t n = lastIndex - firstIndex + 1;
   const ChartArea& p = areas[kPlotArea];
   PixelSurface surf = surface();
-  const PixelClip clip = plotClip();
+  const PixelClip clip = gridClip();
   const std::uint32_t pixel = surfacePixel(colors.gridlineFg);
   const std::int32_t k = timeGridMinuteStep(n);
   const bool seconds = timeAxisUsesSeconds(n);

@@ -95,6 +95,7 @@ class RyxChartTemplate {
   void copyColorsToAreas();
   PixelSurface surface();
   PixelClip plotClip() const;
+  PixelClip gridClip() const;
   std::int32_t valueY(const ChartSeries& series, double v) const;
   void drawText(int x, int y, const char* text, std::uint32_t color, std::uint32_t background,
                 const PixelClip* clip = nullptr);

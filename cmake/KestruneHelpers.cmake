@@ -1,8 +1,10 @@
-# kes_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [ENV <VAR=value...>])
-# One GoogleTest executable; every test case becomes a ctest test. Widget tests run
+# kes_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [ENV <VAR=value...>]
+#              [PREFIX <prefix>])
+# One GoogleTest executable; every test case becomes a ctest test (named with PREFIX first when
+# given, so the same cases can run again under another environment). Widget tests run
 # offscreen, so nothing here needs a display.
 function(kes_add_test)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT;PREFIX" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
                                           Threads::Threads)
@@ -11,6 +13,7 @@ function(kes_add_test)
     set(T_TIMEOUT 120)
   endif()
   gtest_discover_tests(${T_NAME}
+    TEST_PREFIX "${T_PREFIX}"
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${T_TIMEOUT}

@@ -242,11 +242,14 @@ AlertRecord makeAlert(uint64_t seed, SimRandom& rng, int kind, int second) {
       break;
     }
     case kSeqList: {
-      // symbol | exchange | time | count | BBO
+      // symbol | exchange | time | count | BBO | sequence length in ms (the monitor does not
+      // show the last one, but it is part of the record and of the day's data file)
       a.count = heavyTailCount(rng, 200.0, 60000);
       int exchange = pickWeighted(rng, kReportingMix, kExchangeCount);
+      int durationMs = 20 + static_cast<int>(rng.below(4980));
       a.plain = std::string(t.symbol) + '|' + exchangeLetter(exchange) + '|';
-      a.packed = time + '|' + std::to_string(a.count) + '|' + bbo;
+      a.packed =
+          time + '|' + std::to_string(a.count) + '|' + bbo + '|' + std::to_string(durationMs);
       break;
     }
     default: {

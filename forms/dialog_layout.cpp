@@ -6,10 +6,12 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -19,6 +21,7 @@
 #include <QTableWidget>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace kestrune {
 namespace {
@@ -26,23 +29,37 @@ namespace {
 constexpr double kUnitX = 1.5;    // 6 px average character width / 4
 constexpr double kUnitY = 1.625;  // 13 px character height / 8
 
-// A check box with its caption left of the box, as the form's chart switches are drawn. The
-// caption stays left-to-right text; only the box moves to the right edge.
-class LeftTextCheckBox : public QCheckBox {
+// A check box as the form draws its chart switches: the caption may stand left of the box (it
+// stays left-to-right text; only the box moves to the right edge), and a flat box is a plain
+// square, one line round the edit colour, with no bevel or shading, as tall as the control.
+class FormCheckBox : public QCheckBox {
  public:
-  using QCheckBox::QCheckBox;
+  FormCheckBox(const QString& text, bool textLeft, bool flat, QWidget* parent)
+      : QCheckBox(text, parent), textLeft_(textLeft), flat_(flat) {}
 
  protected:
-  void paintEvent(QPaintEvent*) override {
+  void paintEvent(QPaintEvent* event) override {
+    if (!textLeft_ && !flat_) {
+      QCheckBox::paintEvent(event);
+      return;
+    }
     QStylePainter p(this);
     QStyleOptionButton opt;
     initStyleOption(&opt);
-    const int box = style()->pixelMetric(QStyle::PM_IndicatorWidth, &opt, this);
-    const int boxH = style()->pixelMetric(QStyle::PM_IndicatorHeight, &opt, this);
-    QStyleOptionButton indicator = opt;
-    indicator.rect = QRect(width() - box, (height() - boxH) / 2, box, boxH);
-    p.drawPrimitive(QStyle::PE_IndicatorCheckBox, indicator);
-    const QRect textRect(0, 0, std::max(0, width() - box - 2), height());
+    const QSize box = flat_ ? QSize(std::min(width(), height()), std::min(width(), height()))
+                            : QSize(style()->pixelMetric(QStyle::PM_IndicatorWidth, &opt, this),
+                                    style()->pixelMetric(QStyle::PM_IndicatorHeight, &opt, this));
+    const int boxX = textLeft_ ? width() - box.width() : 0;
+    const QRect boxRect(boxX, (height() - box.height()) / 2, box.width(), box.height());
+    if (flat_) {
+      drawFlatBox(p, boxRect, opt.palette);
+    } else {
+      QStyleOptionButton indicator = opt;
+      indicator.rect = boxRect;
+      p.drawPrimitive(QStyle::PE_IndicatorCheckBox, indicator);
+    }
+    const QRect textRect = textLeft_ ? QRect(0, 0, std::max(0, boxX - 2), height())
+                                     : QRect(box.width() + 3, 0, width(), height());
     p.drawItemText(textRect, Qt::AlignLeft | Qt::AlignVCenter, opt.palette, isEnabled(), text(),
                    QPalette::WindowText);
     if (hasFocus()) {
@@ -53,6 +70,71 @@ class LeftTextCheckBox : public QCheckBox {
     }
   }
   bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+
+ private:
+  void drawFlatBox(QPainter& p, const QRect& r, const QPalette& pal) const {
+    const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
+    p.fillRect(r, pal.color(group, isDown() ? QPalette::Window : QPalette::Base));
+    p.setPen(pal.color(group, QPalette::WindowText));
+    p.drawRect(r.adjusted(0, 0, -1, -1));
+    if (checkState() == Qt::Unchecked) return;
+    // The tick: down from the middle of the left side to near the bottom, then up to the right.
+    const QRectF in = QRectF(r).adjusted(2.5, 2.5, -2.5, -2.5);
+    const QPointF tick[] = {{in.left(), in.top() + in.height() * 0.45},
+                            {in.left() + in.width() * 0.38, in.bottom() - in.height() * 0.05},
+                            {in.right(), in.top() + in.height() * 0.1}};
+    p.setPen(QPen(pal.color(group, QPalette::Text), std::max(1.5, r.height() / 7.0)));
+    p.drawPolyline(tick, 3);
+  }
+
+  bool textLeft_;
+  bool flat_;
+};
+
+// Arrow keys on a button or check box move the focus inside its group, wrapping at the group's
+// ends, as in a dialog; edits and lists keep their arrows. Tab still visits every control.
+class GroupNavigator : public QObject {
+ public:
+  GroupNavigator(std::vector<std::vector<QPointer<QWidget>>> groups, QObject* parent)
+      : QObject(parent), groups_(std::move(groups)) {
+    for (const auto& group : groups_) {
+      for (const QPointer<QWidget>& w : group) {
+        if (qobject_cast<QAbstractButton*>(w.data()) != nullptr) w->installEventFilter(this);
+      }
+    }
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier) return false;
+    int step = 0;
+    if (key->key() == Qt::Key_Left || key->key() == Qt::Key_Up) step = -1;
+    if (key->key() == Qt::Key_Right || key->key() == Qt::Key_Down) step = 1;
+    if (step == 0) return false;
+    for (const auto& group : groups_) {
+      const auto at =
+          std::find_if(group.begin(), group.end(),
+                       [watched](const QPointer<QWidget>& w) { return w.data() == watched; });
+      if (at == group.end()) continue;
+      const int n = static_cast<int>(group.size());
+      const int from = static_cast<int>(at - group.begin());
+      for (int k = 1; k < n; ++k) {
+        QWidget* next = group[static_cast<std::size_t>(((from + step * k) % n + n) % n)];
+        if (next != nullptr && next->isEnabled() && next->isVisible() &&
+            (next->focusPolicy() & Qt::TabFocus)) {
+          next->setFocus(step < 0 ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+          break;
+        }
+      }
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  std::vector<std::vector<QPointer<QWidget>>> groups_;
 };
 
 Qt::Alignment textAlignment(std::uint32_t flags) {
@@ -101,10 +183,8 @@ QWidget* makeWidget(QWidget* parent, const ControlRow& row) {
       b->setFlat(row.flags & kFlat);
       return b;
     }
-    case ControlKind::CheckBox: {
-      if (row.flags & kTextLeft) return new LeftTextCheckBox(text, parent);
-      return new QCheckBox(text, parent);
-    }
+    case ControlKind::CheckBox:
+      return new FormCheckBox(text, row.flags & kTextLeft, row.flags & kFlat, parent);
     case ControlKind::Radio:
       return new QRadioButton(text, parent);
     case ControlKind::Edit:
@@ -121,11 +201,7 @@ QWidget* makeWidget(QWidget* parent, const ControlRow& row) {
     }
     case ControlKind::Picture: {
       auto* f = new QFrame(parent);
-      if (row.flags & kSunken) {
-        f->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-      } else if (row.flags & kBorder) {
-        f->setFrameStyle(QFrame::Box | QFrame::Plain);
-      }
+      applyPictureFrame(f, row.flags);
       return f;
     }
     case ControlKind::ComboBox:
@@ -135,6 +211,15 @@ QWidget* makeWidget(QWidget* parent, const ControlRow& row) {
 }
 
 }  // namespace
+
+void applyPictureFrame(QFrame* picture, std::uint32_t flags) {
+  if (flags & kSunken) {
+    picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  } else if (flags & kBorder) {
+    picture->setFrameStyle(QFrame::Box | QFrame::Plain);
+  }
+  picture->setLineWidth(1);
+}
 
 int dialogUnitsToPixelsX(double units, double dpiScale) {
   return static_cast<int>(std::lround(units * kUnitX * dpiScale));
@@ -188,11 +273,24 @@ QWidget* buildControl(QWidget* parent, const ControlRow& row, double dpiScale) {
 std::map<int, QWidget*> buildControls(QWidget* parent, std::span<const ControlRow> rows,
                                       double dpiScale) {
   std::map<int, QWidget*> byId;
+  std::vector<QWidget*> built;
   for (const ControlRow& row : rows) {
     QWidget* w = buildControl(parent, row, dpiScale);
+    built.push_back(w);
     if (row.id != 0) byId[row.id] = w;
   }
+  groupControls(parent, rows, built);
   return byId;
+}
+
+void groupControls(QWidget* parent, std::span<const ControlRow> rows,
+                   std::span<QWidget* const> widgets) {
+  std::vector<std::vector<QPointer<QWidget>>> groups(1);
+  for (std::size_t i = 0; i < rows.size() && i < widgets.size(); ++i) {
+    if ((rows[i].flags & kGroupStart) && !groups.back().empty()) groups.emplace_back();
+    groups.back().emplace_back(widgets[i]);
+  }
+  if (groups.size() > 1) new GroupNavigator(std::move(groups), parent);
 }
 
 QWidget* findControl(const QWidget* parent, int id) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QFont>
+#include <QFrame>
 #include <QRect>
 #include <QWidget>
 #include <cstdint>
@@ -67,6 +68,11 @@ QRect dialogRectToPixels(int x, int y, int w, int h, double dpiScale);
 // a dialog before building its controls so captions fit the rectangles of its table.
 QFont dialogFont(double dpiScale);
 
+// Gives a picture control the frame its row asks for: a sunken one is the 1-pixel half-sunken
+// edge of a static control (dark above and left, light below and right), a bordered one a plain
+// line. The frame is part of the control: what it shows goes in its contents rectangle.
+void applyPictureFrame(QFrame* picture, std::uint32_t flags);
+
 // Creates the control of one row on parent, places it and applies its flags. The new widget's
 // objectName is the row's numeric id. Never returns null.
 QWidget* buildControl(QWidget* parent, const ControlRow& row, double dpiScale);
@@ -74,6 +80,12 @@ QWidget* buildControl(QWidget* parent, const ControlRow& row, double dpiScale);
 // Builds every row of a table; the result maps id -> widget for the rows with a non-zero id.
 std::map<int, QWidget*> buildControls(QWidget* parent, std::span<const ControlRow> rows,
                                       double dpiScale);
+
+// Gives the controls of a table (widgets in row order) the keyboard groups their rows start: a
+// group runs from a row marked kGroupStart (or the first row) to the next such row, and the arrow
+// keys on a button or check box move the focus round inside it. buildControls does this itself.
+void groupControls(QWidget* parent, std::span<const ControlRow> rows,
+                   std::span<QWidget* const> widgets);
 
 // Finds a control built by the helper under parent by its id; null when absent.
 QWidget* findControl(const QWidget* parent, int id);

@@ -17,7 +17,7 @@ constexpr const char* kTextInvalidApp = "Invalid Server-App!";
 constexpr const char* kTextServerDisconnected = "Kestrune Server Disconnected.";
 constexpr const char* kTextAttemptingReconnection = "Attempting Reconnection...";
 constexpr const char* kTextCouldNotConnect = "Kestrune Error, Could Not Connect!";
-constexpr const char* kTextLinesLost = "Data file write failed, records are not being recorded!";
+constexpr const char* kTextLinesLost = "RECORDS LOST: a data file could not be written";
 
 // Codes of the keep-alive ping after which the link is still up (socket busy, no reply yet).
 constexpr int kPingBusy = 206;

@@ -82,10 +82,11 @@ std::string dataFilePath(const std::string& baseDir, std::string_view date, int 
 
 std::string openResultText(OpenResult result, std::string_view date) {
   switch (result) {
+    // The status box shows only the start of a long text: what is at stake comes first.
     case OpenResult::BadDate:
-      return "Invalid session date \"" + shownDate(date) + "\", data files not recorded!";
+      return "NOT RECORDING: invalid session date \"" + shownDate(date) + "\"";
     case OpenResult::PartlyOpened:
-      return "Data files for " + shownDate(date) + " could not all be opened, records are lost!";
+      return "RECORDS LOST: data files for " + shownDate(date) + " could not all be opened";
     case OpenResult::Opened:
     case OpenResult::AlreadyOpen:
       break;

@@ -42,6 +42,8 @@ CollectionWindow collectionWindowOf(const MonitorSettings& settings) {
 FileTimes::FileTimes(const MonitorSettings& settings, double dpiScale, QWidget* parent)
     : QDialog(parent) {
   setWindowTitle("File Data Collection Times");
+  // The 8-point dialog font, as the other dialogs and the form: the rows are sized for it.
+  setFont(dialogFont(dpiScale));
   setFixedSize(dialogRectToPixels(0, 0, 186, 121, dpiScale).size());
   buildControls(this, kFileTimesRows, dpiScale);
 

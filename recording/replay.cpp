@@ -61,7 +61,7 @@ ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::strin
   ReplayReport report;
   // Only the eight digits our own files are named by: a typed "/" or ".." must never reach a path.
   if (!isValidDataDate(date)) {
-    host.showStatus(shownText(date) + " - INVALID DATE! Type it as MMDDYYYY.");
+    host.showStatus("INVALID DATE \"" + shownText(date) + "\"! Type it as MMDDYYYY.");
     return report;
   }
   host.showStatus("Retrieving Historical Data...");
@@ -107,13 +107,16 @@ ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::strin
     }
   }
 
-  std::string viewing = "Viewing Historical Data for " + shown;
-  // A foreign or damaged file must not pass for a complete day.
+  // A foreign or damaged file must not pass for a complete day, and the status box shows only
+  // the start of a long text: the warning comes first.
+  std::string problems;
+  if (report.readError) problems = "read error";
   if (report.longSkipped > 0) {
-    viewing += " (" + std::to_string(report.longSkipped) + " over-long lines skipped)";
+    if (!problems.empty()) problems += ", ";
+    problems += std::to_string(report.longSkipped) + " over-long lines skipped";
   }
-  if (report.readError) viewing += " (read error, day incomplete)";
-  host.showStatus(viewing);
+  const std::string viewing = "Viewing Historical Data for " + shown;
+  host.showStatus(problems.empty() ? viewing : "INCOMPLETE DAY (" + problems + "): " + viewing);
   return report;
 }
 

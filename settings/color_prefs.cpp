@@ -95,6 +95,7 @@ const ControlRow kColorPrefsRows[] = {
     {0, ControlKind::Label, "Color:", 297, 144, 20, 8, kHidden | kDisabled},
     {1135, ControlKind::Label, "", 297, 153, 41, 12, kBorder | kHidden | kDisabled},
     {1040, ControlKind::Button, "Choose", 297, 166, 34, 13, kHidden | kDisabled},
+    {0, ControlKind::Label, "Color:", 297, 186, 20, 8, kHidden | kDisabled},
     {kResetAll, ControlKind::Button, "Reset All To Default", 84, 290, 74, 14, kNoFlags},
     {1, ControlKind::Button, "OK", 160, 290, 50, 14, kDefault},
     {2, ControlKind::Button, "Cancel", 212, 290, 50, 14, kNoFlags},
@@ -213,9 +214,9 @@ CColorPrefs::CColorPrefs(const MonitorSettings& settings, const ChartColorTable&
   };
   chooseFont = [this](const LogFontRecord& current) -> std::optional<LogFontRecord> {
     bool ok = false;
-    const QFont f = QFontDialog::getFont(&ok, toQFont(current, logicalDpiY()), this);
+    const QFont f = QFontDialog::getFont(&ok, toQFont(current, screenFontDpi(screen())), this);
     if (!ok) return std::nullopt;
-    return fromQFont(f, logicalDpiY(), current);
+    return fromQFont(f, screenFontDpi(screen()), current);
   };
   askYesNo = [this](const QString& title, const QString& text) {
     return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No) ==
@@ -245,7 +246,7 @@ void CColorPrefs::pickFont(LogFontRecord& font, bool chart) {
 void CColorPrefs::resetAll() {
   if (!askYesNo || !askYesNo(QStringLiteral("Message"), QStringLiteral("Really Reset to Default?")))
     return;
-  const LogFontRecord fresh = defaultLogFont(logicalDpiY());
+  const LogFontRecord fresh = defaultLogFont(screenFontDpi(screen()));
   listFont_ = fresh;
   chartFont_ = fresh;
   if (chartFontReplaced) chartFontReplaced();
@@ -275,8 +276,8 @@ void CColorPrefs::refreshSamples() {
   paintSample(findControl(this, kHighSymfSample), v.list.highSymfFg, v.list.highSymfBk);
   const ColorRef element = editor_.color(PrefColor::CurrentElement);
   paintSample(findControl(this, kElementSample), element, element);
-  findControl(this, kChartFontSample)->setFont(toQFont(chartFont_, logicalDpiY()));
-  findControl(this, kListFontSample)->setFont(toQFont(listFont_, logicalDpiY()));
+  findControl(this, kChartFontSample)->setFont(toQFont(chartFont_, screenFontDpi(screen())));
+  findControl(this, kListFontSample)->setFont(toQFont(listFont_, screenFontDpi(screen())));
   update();
 }
 

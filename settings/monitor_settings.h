@@ -74,6 +74,11 @@ static_assert(sizeof(WindowPlacementRecord) == 44, "placement record must stay 4
 constexpr std::uint32_t kShowNormal = 1;
 constexpr std::uint32_t kShowMinimized = 2;
 constexpr std::uint32_t kShowMaximized = 3;
+// Two more ways a placement written elsewhere may ask for a minimised window.
+constexpr std::uint32_t kShowMinimize = 6;
+constexpr std::uint32_t kShowMinNoActive = 7;
+// Placement flag: a minimised window that comes back maximised.
+constexpr std::uint32_t kRestoreToMaximized = 2;
 
 // One WAV alarm slot.
 struct AudioAlertSlot {

@@ -1,9 +1,11 @@
 #include "settings/record_convert.h"
 
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace kestrune {
@@ -12,20 +14,33 @@ QColor toQColor(ColorRef c) { return QColor(colorRed(c), colorGreen(c), colorBlu
 
 ColorRef fromQColor(const QColor& c) { return rgbColor(c.red(), c.green(), c.blue()); }
 
+int screenFontDpi(const QScreen* screen) {
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return 96;
+  const double dpi = screen->logicalDotsPerInchY() * screen->devicePixelRatio();
+  return dpi >= 1.0 && dpi <= 10000.0 ? static_cast<int>(std::lround(dpi)) : 96;
+}
+
+namespace {
+
+int usableDpi(int dpiY) { return dpiY > 0 ? dpiY : 96; }
+
+}  // namespace
+
 QFont toQFont(const LogFontRecord& f, int dpiY) {
   QFont font;
   char face[kFaceNameSize + 1] = {};
   std::copy(f.lfFaceName, f.lfFaceName + kFaceNameSize, face);  // may lack its NUL
   font.setFamily(QString::fromLatin1(face));
-  if (f.lfHeight < 0) {
-    font.setPixelSize(
-        std::clamp(-static_cast<std::int64_t>(f.lfHeight), std::int64_t{1}, std::int64_t{1000}));
-  } else if (f.lfHeight > 0) {
+  double points = 8.0;
+  if (f.lfHeight != 0) {
+    const std::int64_t height = f.lfHeight;
     // A cell height includes the internal leading; the character is about 90% of it.
-    font.setPixelSize(std::clamp(f.lfHeight * 9 / 10, 1, 1000));
-  } else {
-    font.setPixelSize(std::max(1, mulDivRound(8, dpiY > 0 ? dpiY : 96, 72)));
+    const double pixels = height < 0 ? static_cast<double>(std::min<std::int64_t>(-height, 1000))
+                                     : std::min<std::int64_t>(height, 1000) * 0.9;
+    points = std::max(pixels, 1.0) * 72.0 / usableDpi(dpiY);
   }
+  font.setPointSizeF(points);
   // Stored weights run 0..1000 with 0 meaning the default (400).
   const int weight = f.lfWeight <= 0 ? 400 : std::clamp(f.lfWeight, 1, 1000);
   font.setWeight(static_cast<QFont::Weight>(weight));
@@ -37,12 +52,11 @@ QFont toQFont(const LogFontRecord& f, int dpiY) {
 
 LogFontRecord fromQFont(const QFont& font, int dpiY, const LogFontRecord& base) {
   LogFontRecord f = base;
-  int pixels = font.pixelSize();
-  if (pixels <= 0) {
-    const double points = font.pointSizeF() > 0 ? font.pointSizeF() : 8.0;
-    pixels = static_cast<int>(points * (dpiY > 0 ? dpiY : 96) / 72.0 + 0.5);
-  }
-  f.lfHeight = -pixels;
+  // A font sized in pixels has its size in points worked out on the screen it would be shown on.
+  double points = font.pointSizeF() > 0 ? font.pointSizeF() : QFontInfo(font).pointSizeF();
+  if (!(points > 0)) points = 8.0;
+  f.lfHeight =
+      -static_cast<std::int32_t>(std::lround(std::min(points * usableDpi(dpiY) / 72.0, 1000000.0)));
   f.lfWidth = 0;
   f.lfWeight = static_cast<std::int32_t>(font.weight());
   f.lfItalic = font.italic() ? 1 : 0;
@@ -59,7 +73,13 @@ WindowPlacementRecord placementOf(const QWidget& window) {
                       : window.geometry();
   p.length = sizeof(WindowPlacementRecord);
   p.flags = 0;
-  p.showCmd = window.isMaximized() ? kShowMaximized : kShowNormal;
+  if (window.isMinimized()) {
+    p.showCmd = kShowMinimized;
+    // Minimised from maximised: it comes back maximised.
+    if (window.windowState() & Qt::WindowMaximized) p.flags = kRestoreToMaximized;
+  } else {
+    p.showCmd = window.isMaximized() ? kShowMaximized : kShowNormal;
+  }
   p.ptMinPosition = {-1, -1};
   p.ptMaxPosition = {-1, -1};
   p.rcNormalPosition = {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
@@ -81,8 +101,20 @@ void applyPlacement(QWidget& window, const WindowPlacementRecord& p) {
     }
     window.setGeometry(r);
   }
-  if (p.showCmd == kShowMaximized) {
-    window.setWindowState(window.windowState() | Qt::WindowMaximized);
+  switch (p.showCmd) {
+    case kShowMaximized:
+      window.setWindowState(window.windowState() | Qt::WindowMaximized);
+      break;
+    case kShowMinimized:
+    case kShowMinimize:
+    case kShowMinNoActive: {
+      Qt::WindowStates state = window.windowState() | Qt::WindowMinimized;
+      if (p.flags & kRestoreToMaximized) state |= Qt::WindowMaximized;
+      window.setWindowState(state);
+      break;
+    }
+    default:
+      break;
   }
 }
 

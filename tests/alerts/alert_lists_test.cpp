@@ -104,6 +104,21 @@ TEST_F(AlertListsTest, ReplayAndRecolour) {
   lists_.apply(lists_.takeRawAlert("MSFT|7|093018|1"));
   lists_.commitPending();
   EXPECT_EQ(raw->rowCount(), 2);  // eliminated
+
+  // The recolouring reads the symbol, and the threshold recolouring the count, as at most 24
+  // characters: a long symbol matches the watched name it starts with, and only the first 24 of
+  // a count's 27 digits count there (0, not 600).
+  settings_.listEliminate = 0;
+  lists_.refreshRules();
+  lists_.replaySeqAlert("ABCDEFGHIJKLMNOPQRSTUVWXYZ|NYSE|093019|000000000000000000000000600|B");
+  lists_.commitPending();
+  const AlertList& seq = lists_.model(AlertKind::Seq)->list();
+  EXPECT_EQ(seq.code(0), Highlight);           // the intake itself reads all of it
+  watch({"ABCDEFGHIJKLMNOPQRSTUVWX", "IBM"});  // in table order
+  lists_.recolorBySymbolFilter();
+  EXPECT_EQ(seq.code(0), HighSymf);
+  lists_.recolorByThreshold(AlertKind::Seq, 3, 500);
+  EXPECT_EQ(seq.code(0), SymFilter);
 }
 
 QColor pixelAt(const QImage& img, QPoint p) { return img.pixelColor(p); }

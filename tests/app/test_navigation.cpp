@@ -263,10 +263,11 @@ TEST_F(NavigationTest, DoubleClickOnAChartCentresTheWindowAsGotoWould) {
     gotoTimeOfDay(c.h, c.m, "0");
     redrawsSinceLastLook();
     const RyxChartTemplate& t = charts().chart(ChartId::Reporting);
-    const QPoint at(pixelOfSecond(chartTimeAxis(t.areas[kPlotArea], t.firstIndex, t.lastIndex,
-                                                t.pixelsPerPoint),
-                                  c.second),
-                    100);
+    const QPoint at = surface->contentsRect().topLeft() +  // the picture lies inside the frame
+                      QPoint(pixelOfSecond(chartTimeAxis(t.areas[kPlotArea], t.firstIndex,
+                                                         t.lastIndex, t.pixelsPerPoint),
+                                           c.second),
+                             100);
     QMouseEvent click(QEvent::MouseButtonDblClick, at, surface->mapToGlobal(at), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(surface, &click);

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFontInfo>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -10,6 +12,8 @@
 #include <QSettings>
 #include <QTableView>
 #include <QTest>
+#include <QTextDocumentFragment>
+#include <QToolTip>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -162,6 +166,56 @@ TEST_P(ViewGeometryTest, ControlsStandAtTheirWorkedOutRectangles) {
   for (const auto& [id, at] : captions) EXPECT_EQ(v.control(id)->pos(), at) << id;
 }
 
+// A sunken picture control is sized with its frame: the 1-pixel half-sunken edge lies inside the
+// 480 x 210 (600 x 262) surface, and the chart is drawn on the 478 x 208 (598 x 260) within it.
+TEST_P(ViewGeometryTest, ChartSurfacesAreSunkenFramesRoundTheirPictures) {
+  const bool large = GetParam() == 1.25;
+  CQuillfernViewerView& v = start(GetParam());
+  const QSize picture = large ? QSize(598, 260) : QSize(478, 208);
+  for (ChartId chart : {ChartId::Reporting, ChartId::Listing, ChartId::Algo}) {
+    EXPECT_EQ(v.charts().finishedPicture(chart).size(), picture);
+  }
+  QWidget* surface = v.control(IDC_ALGO_CHART);
+  const QImage shown = surface->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(shown.size(), large ? QSize(600, 262) : QSize(480, 210));
+  const QRgb dark = surface->palette().color(QPalette::Dark).rgb();
+  const QRgb light = surface->palette().color(QPalette::Light).rgb();
+  const int right = shown.width() - 1, bottom = shown.height() - 1;
+  for (int x = 1; x < right; ++x) {
+    ASSERT_EQ(shown.pixel(x, 0), dark) << x;
+    ASSERT_EQ(shown.pixel(x, bottom), light) << x;
+  }
+  for (int y = 1; y < bottom; ++y) {
+    ASSERT_EQ(shown.pixel(0, y), dark) << y;
+    ASSERT_EQ(shown.pixel(right, y), light) << y;
+  }
+  EXPECT_EQ(shown.copy(QRect(QPoint(1, 1), picture)),
+            v.charts().finishedPicture(ChartId::Algo).convertToFormat(QImage::Format_RGB32));
+}
+
+// The chart switches are flat check boxes, and "Goto" starts the form's second keyboard group:
+// the arrow keys on it stay among the controls from Goto on, wrapping round to the last switch.
+TEST_F(ViewTest, GotoStartsAKeyboardGroup) {
+  CQuillfernViewerView& v = start();
+  frame_->show();
+  frame_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get()));
+  QWidget* gotoButton = v.control(IDC_GOTO);
+  gotoButton->setFocus();
+  QTest::keyClick(gotoButton, Qt::Key_Right);
+  EXPECT_EQ(QApplication::focusWidget(), v.control(IDC_HOUR_BACK));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+  EXPECT_EQ(QApplication::focusWidget(), gotoButton);
+  QTest::keyClick(gotoButton, Qt::Key_Left);  // not back to the Goto second box
+  EXPECT_EQ(QApplication::focusWidget(), v.control(IDC_TOTAL_ONLY_REPORTING));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  EXPECT_EQ(QApplication::focusWidget(), gotoButton);
+  // The first group wraps round by itself too: Connect goes back to the Goto second box.
+  v.control(IDC_CONNECT)->setFocus();
+  QTest::keyClick(v.control(IDC_CONNECT), Qt::Key_Up);
+  EXPECT_EQ(QApplication::focusWidget(), v.control(IDC_GOTO_SECOND));
+}
+
 INSTANTIATE_TEST_SUITE_P(Scales, ViewGeometryTest, ::testing::Values(1.0, 1.25));
 
 TEST_F(ViewTest, ListsHaveTheirColumnsWidthsFontAndColours) {
@@ -195,7 +249,7 @@ TEST_F(ViewTest, ListsHaveTheirColumnsWidthsFontAndColours) {
   EXPECT_TRUE(raw->showGrid());
   EXPECT_EQ(raw->selectionBehavior(), QAbstractItemView::SelectRows);
   EXPECT_FALSE(raw->isSortingEnabled());
-  EXPECT_EQ(seq->font().pixelSize(), 15);
+  EXPECT_EQ(QFontInfo(seq->font()).pixelSize(), 15);
   EXPECT_EQ(seq->palette().color(QPalette::Base), QColor(1, 2, 3));
 }
 
@@ -272,6 +326,7 @@ TEST_F(ViewTest, FirstRunWritesAFullDefaultFile) {
   const ConfigReadResult r = parseConfig(b, back, colors);
   EXPECT_TRUE(r.placementRead);
   EXPECT_EQ(back.dataPoints, 300);
+  EXPECT_EQ(back.listFont.lfHeight, -11);  // 8 points at 96 dots per inch
   EXPECT_EQ(back.rawColumnWidths, (std::array<std::int32_t, 6>{50, 60, 50, 50, 40, 0}));
   EXPECT_EQ(back.framePlacement.rcNormalPosition.right - back.framePlacement.rcNormalPosition.left,
             1370);
@@ -292,6 +347,35 @@ TEST_F(ViewTest, StoredPlacementAndWidthsComeBackAndTwoRunsSaveTheSame) {
   start();
   frame_->close();
   EXPECT_EQ(readFile(profile_.configPath()), first);
+}
+
+TEST_F(ViewTest, MinimisedFrameComesBackMinimisedAndIsSavedSo) {
+  MonitorSettings stored;
+  stored.framePlacement.rcNormalPosition = {30, 40, 1030, 740};
+  stored.framePlacement.showCmd = kShowMinimized;
+  storeConfig(stored);
+  start();
+  EXPECT_TRUE(frame_->isMinimized());
+  frame_->close();
+  MonitorSettings back;
+  ChartColorTable colors;
+  ASSERT_TRUE(parseConfig(readFile(profile_.configPath()), back, colors).placementRead);
+  EXPECT_EQ(back.framePlacement.showCmd, 2u);
+  EXPECT_EQ(back.framePlacement.rcNormalPosition.left, 30);
+  EXPECT_EQ(back.framePlacement.rcNormalPosition.bottom, 740);
+}
+
+// On a screen of 120 dots per inch the default fonts are stored 13 pixels high (8 points), as
+// any program stores them there, and the lists show them 13 pixels high on the scaled form.
+TEST_F(ViewTest, DefaultFontsAreStoredInTheScreensOwnPixels) {
+  CQuillfernViewerView& v = start(1.25);
+  EXPECT_EQ(QFontInfo(v.list(IDC_RAW_LIST)->font()).pixelSize(), 13);
+  frame_->close();
+  MonitorSettings back;
+  ChartColorTable colors;
+  parseConfig(readFile(profile_.configPath()), back, colors);
+  EXPECT_EQ(back.listFont.lfHeight, -13);
+  EXPECT_EQ(back.chartFont.lfHeight, -13);
 }
 
 TEST_F(ViewTest, StartUpReadsFileThenStoreAndTeardownWritesInOrder) {
@@ -368,6 +452,27 @@ TEST_F(ViewTest, StatusLineAndConnectionControls) {
   EXPECT_FALSE(v.control(IDC_DISCONNECT)->isEnabled());
   v.showSessionDate("12/07/2026");
   EXPECT_EQ(ctl<QLineEdit>(IDC_DATE)->text(), "12/07/2026");
+
+  // A text longer than the box stays in the box as laid out; hovering the box shows all of it,
+  // as typed, and a tip that is showing follows the next text.
+  frame_->show();
+  auto* status = ctl<QPlainTextEdit>(IDC_STATUS);
+  const std::string longText =
+      "NOT RECORDING: invalid session date \"<b>1206</b>2026\" from far away";
+  v.showStatus(longText);
+  EXPECT_GT(status->fontMetrics().horizontalAdvance(QString::fromStdString(longText)),
+            status->viewport()->width());
+  const QPoint at(4, 4);
+  QHelpEvent hover(QEvent::ToolTip, at, status->viewport()->mapToGlobal(at));
+  QApplication::sendEvent(status->viewport(), &hover);
+  ASSERT_TRUE(QToolTip::isVisible());
+  const auto tipText = [] {
+    return QTextDocumentFragment::fromHtml(QToolTip::text()).toPlainText();
+  };
+  EXPECT_EQ(tipText(), QString::fromStdString(longText));
+  v.showStatus("Kestrune Server Disconnected.");
+  EXPECT_EQ(tipText(), "Kestrune Server Disconnected.");
+  QToolTip::hideText();
 }
 
 TEST_F(ViewTest, TimersRouteTheirTicksById) {

@@ -113,6 +113,23 @@ TEST_F(ExchangeChartsTest, PlotFrameLiesAtItsPlace) {
   EXPECT_EQ(img.pixel(right + 1, 100), insets);
   EXPECT_EQ(img.pixel(100, 21), insets);
   EXPECT_EQ(img.pixel(100, bottom + 1), insets);
+
+  // The grid stops inside the frame: the minute lines (x = 6 + 410 (i - 1) / 300 for the seconds
+  // 60 .. 300) leave its top and bottom rows whole, the value lines its two sides.
+  EXPECT_EQ(countInRow(img, 22, 5, right, frame), right - 5 + 1);
+  EXPECT_EQ(countInRow(img, bottom, 5, right, frame), right - 5 + 1);
+  for (int y = 22; y <= bottom; ++y) {
+    EXPECT_EQ(img.pixel(5, y), frame) << y;
+    EXPECT_EQ(img.pixel(right, y), frame) << y;
+  }
+  // A value line (10 of 25: row 22 + 169 - 67.6) dots the inner width, x = 5 .. 5 + 410 - 1,
+  // from its left end on, and leaves the 8-pixel right padding free.
+  const QRgb grid = rgbOf(chartColors().gridlineFg);
+  const int row = valueRow(10, 25);
+  ASSERT_EQ(row, 123);
+  EXPECT_EQ(img.pixel(7, row), grid);
+  EXPECT_EQ(img.pixel(413, row), grid);
+  EXPECT_EQ(countInRow(img, row, 415, right - 1, grid), 0);
 }
 
 TEST_F(ExchangeChartsTest, AllZerosGridAtFiveTenFifteenTwenty) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 
 #include "forms/dialog_layout.h"
 #include "settings/color_prefs.h"
+#include "settings/record_convert.h"
 
 namespace kestrune {
 namespace {
@@ -114,6 +116,15 @@ TEST_F(ColorPrefsTest, OpensWithItsControlsElementListAndSamplesInTheirColours) 
     EXPECT_TRUE(findControl(d.get(), hidden)->isHidden());
     EXPECT_FALSE(findControl(d.get(), hidden)->isEnabled());
   }
+  // One "Color:" caption over the element sample, and four more hidden and disabled.
+  int shownColor = 0, hiddenColor = 0;
+  for (QLabel* label : d->findChildren<QLabel*>()) {
+    if (label->text() != "Color:") continue;
+    ++(label->isHidden() ? hiddenColor : shownColor);
+    EXPECT_EQ(label->isEnabled(), !label->isHidden());
+  }
+  EXPECT_EQ(shownColor, 1);
+  EXPECT_EQ(hiddenColor, 4);
   // Samples in their colours; OUTLINE and GRIDLINE sit on the graph area background.
   EXPECT_EQ(backgroundOf(findControl(d.get(), 1129)), rgb(colors_.graphAreaBk));
   EXPECT_EQ(backgroundOf(findControl(d.get(), 1131)), rgb(colors_.graphAreaBk));
@@ -207,7 +218,7 @@ TEST_F(ColorPrefsTest, ResetThenOkGivesEveryDefault) {
   EXPECT_EQ(settings_.quoteCountSeqThresh, 500);
   EXPECT_EQ(settings_.highAlgoCountsThresh, 250);
   EXPECT_EQ(settings_.lineWidth, 1);
-  const LogFontRecord arial8 = defaultLogFont(d->logicalDpiY());
+  const LogFontRecord arial8 = defaultLogFont(screenFontDpi());
   EXPECT_EQ(std::memcmp(&settings_.listFont, &arial8, sizeof arial8), 0);
   EXPECT_EQ(std::memcmp(&settings_.chartFont, &arial8, sizeof arial8), 0);
   EXPECT_STREQ(settings_.chartFont.lfFaceName, "Arial");
@@ -226,7 +237,7 @@ TEST_F(ColorPrefsTest, AChosenChartFontSurvivesCancel) {
   d->chartFontReplaced = [&] { ++chartFontChanges; };
   press(*d, 1085);  // Charts "Select"
   EXPECT_EQ(chartFontChanges, 1);
-  EXPECT_EQ(findControl(d.get(), 1070)->font().pixelSize(), 20);
+  EXPECT_EQ(QFontInfo(findControl(d.get(), 1070)->font()).pixelSize(), 20);
   d->chooseFont = [](const LogFontRecord&) { return std::optional<LogFontRecord>(); };
   press(*d, 1084);  // Lists "Select", chooser cancelled
   press(*d, 2);

@@ -71,8 +71,30 @@ TEST(DialogBuilder, BuildsEachKindNamedByItsId) {
   ASSERT_NE(smart, nullptr);
   EXPECT_EQ(smart->text(), "Smart Scale: ");
   EXPECT_EQ(smart->layoutDirection(), Qt::LeftToRight);  // only the box moves
+  // Flat: the box (13 x 13, as tall as the 77 x 13 control, at its right edge) is one line round
+  // the edit colour, without bevel or shade; a tick in the text colour shows once it is ticked.
+  const auto box = [smart] {
+    return smart->grab().toImage().convertToFormat(QImage::Format_RGB32).copy(64, 0, 13, 13);
+  };
+  const QRgb line = smart->palette().color(QPalette::WindowText).rgb();
+  const QRgb base = smart->palette().color(QPalette::Base).rgb();
+  const QRgb text = smart->palette().color(QPalette::Text).rgb();
+  // Pixels of the box as expected: the 48 of its edge in the line colour, and inside it the edit
+  // colour when clear, some of the text colour once ticked.
+  const auto matching = [&box, line](QRgb inner) {
+    const QImage shown = box();
+    int n = 0;
+    for (int y = 0; y < 13; ++y) {
+      for (int x = 0; x < 13; ++x) {
+        n += shown.pixel(x, y) == (x % 12 == 0 || y % 12 == 0 ? line : inner) ? 1 : 0;
+      }
+    }
+    return n;
+  };
+  EXPECT_EQ(matching(base), 48 + 121);
   smart->click();
   EXPECT_TRUE(smart->isChecked());
+  EXPECT_GT(matching(text), 48 + 8);
 
   EXPECT_NE(findControlAs<QTableView>(parent.get(), 1029), nullptr);
   EXPECT_EQ(findControlAs<QLineEdit>(parent.get(), 1013)->echoMode(), QLineEdit::Password);

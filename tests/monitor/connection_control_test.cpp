@@ -236,7 +236,7 @@ TEST_F(ConnectionControlTest, ADateThatIsNotEightDigitsNamesNoFileAndSaysSo) {
     EXPECT_FALSE(files_.dataFilesOpen()) << bad;
     EXPECT_FALSE(control_.sessionDateValid()) << bad;
     EXPECT_EQ(host_.date, "") << bad;
-    EXPECT_NE(host_.lastStatus().find("Invalid session date"), std::string::npos) << bad;
+    EXPECT_EQ(host_.lastStatus().rfind("NOT RECORDING: invalid session date", 0), 0u) << bad;
   }
   // Nothing but the first day's six files was ever created, anywhere under the test folder.
   std::size_t count = 0;

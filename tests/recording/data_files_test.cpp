@@ -77,7 +77,7 @@ TEST(DataFilesTest, OnlyAnEightDigitDateNamesFiles) {
     EXPECT_EQ(files.openDataFiles(bad), OpenResult::BadDate) << bad;
     EXPECT_FALSE(files.dataFilesOpen()) << bad;
     EXPECT_EQ(files.writeDataLine(0, "lost?"), WriteResult::FilesClosed);
-    EXPECT_FALSE(openResultText(OpenResult::BadDate, bad).empty());
+    EXPECT_EQ(openResultText(OpenResult::BadDate, bad).rfind("NOT RECORDING", 0), 0u);
   }
   // Nothing was created, neither in the working folder nor beside it.
   EXPECT_TRUE(fs::is_empty(sub));
@@ -116,7 +116,7 @@ TEST(DataFilesTest, LostRecordsAreReportedNotIgnored) {
   DataFiles files(dir.path());
   const OpenResult result = files.openDataFiles("12062026");
   EXPECT_EQ(result, OpenResult::PartlyOpened);
-  EXPECT_FALSE(openResultText(result, "12062026").empty());
+  EXPECT_EQ(openResultText(result, "12062026").rfind("RECORDS LOST", 0), 0u);
   EXPECT_TRUE(files.dataFilesOpen());  // the other files still record
   EXPECT_EQ(files.openFileCount(), 5);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -53,6 +54,11 @@ TEST(FileTimesTest, ShowsTheFourTimesInTheirBoxes) {
   EXPECT_EQ(edit(&dialog, kIdStopMinute)->text(), "0");
   EXPECT_EQ(findControlAs<QPushButton>(&dialog, 1)->text(), "OK");
   EXPECT_EQ(findControlAs<QPushButton>(&dialog, 2)->text(), "Cancel");
+  // Captions in the 8-point dialog font whatever the platform's own: 8 x 96 / 72 = 10.7 pixels,
+  // and 13.3 at 120 dots per inch.
+  for (QLabel* label : dialog.findChildren<QLabel*>()) EXPECT_EQ(label->font().pixelSize(), 11);
+  FileTimes scaled(settings, 1.25);
+  EXPECT_EQ(scaled.findChildren<QLabel*>().first()->font().pixelSize(), 13);
 }
 
 TEST(FileTimesTest, EachBoxSetsOnlyItsOwnValueAndAnEmptiedBoxKeepsIt) {

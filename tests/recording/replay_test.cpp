@@ -156,7 +156,7 @@ TEST(ReplayDayTest, ATypedDateNeverReachesOutsideTheDataFolder) {
     EXPECT_EQ(replayDay(host, typed, dir.path()).outcome, ReplayOutcome::InvalidDate) << typed;
     ASSERT_EQ(host.log.size(), 1u) << typed;
     EXPECT_EQ(host.log[0],
-              std::string("status ") + typed + " - INVALID DATE! Type it as MMDDYYYY.");
+              std::string("status INVALID DATE \"") + typed + "\"! Type it as MMDDYYYY.");
     for (const auto& l : host.lines) EXPECT_TRUE(l.empty());
   }
 }
@@ -170,7 +170,8 @@ TEST(ReplayDayTest, ForeignLinesAndOddBytesAreToldNotHidden) {
   EXPECT_EQ(report.longSkipped, 1u);
   EXPECT_EQ(host.lines[0], (std::vector<std::string>{"a\r", "\r", "bc\r", "last"}));
   EXPECT_EQ(host.log.back(),
-            "status Viewing Historical Data for 12/06/2026 (1 over-long lines skipped)");
+            "status INCOMPLETE DAY (1 over-long lines skipped): Viewing Historical Data for "
+            "12/06/2026");
 }
 
 TEST(ReplayDayTest, ReplaysExactlyWhatTheLiveDayRecorded) {
