@@ -1,11 +1,8 @@
-// Reading a chart at a pixel: the second under each column is the one the drawing put there, the
-// values come largest first, and a double-click's Goto puts the second in the window's middle.
+// Reading a chart at a pixel: the second under each column is the one the drawing put there.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
-#include "charts/chart_navigation.h"
 #include "charts/chart_raster.h"
 #include "charts/chart_readout.h"
 
@@ -61,44 +58,6 @@ TEST(ChartReadout, ColumnsReadAsTheSecondsTheDrawingPutsThere) {
     EXPECT_FALSE(secondAtPixel(axis, drawnX[0], axis.top - 1));  // above the plot
     EXPECT_FALSE(secondAtPixel(axis, drawnX[0], axis.bottom + 1));
   }
-}
-
-TEST(ChartReadout, ShownExchangesLargestFirstEqualOnesInLegendOrder) {
-  auto series = std::make_unique<ChartSeriesSet>();
-  const double at[kChartExchangeCount] = {5, 9, 0, 9, 12, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-  for (int e = 0; e < kChartExchangeCount; ++e) (*series)[e].values[100] = at[e];
-  (*series)[kTotalSeries].values[100] = 41;
-  std::array<std::uint8_t, kChartExchangeCount> shown{};
-  shown.fill(1);
-  shown[4] = 0;  // switched off: not drawn, not read
-  const ChartReadout r = chartReadoutAt(*series, 100, shown, false);
-  ASSERT_EQ(r.exchangeCount, 15);
-  const int order[] = {1, 3, 0, 5, 15, 2, 6};
-  for (int k = 0; k < 7; ++k) EXPECT_EQ(r.exchanges[k].series, order[k]) << k;
-  EXPECT_EQ(r.exchanges[0].value, 9);
-  EXPECT_EQ(r.total, 41);
-  const ChartReadout totalOnly = chartReadoutAt(*series, 100, shown, true);
-  EXPECT_EQ(totalOnly.exchangeCount, 0);
-  EXPECT_EQ(totalOnly.total, 41);
-  EXPECT_EQ(timeOfDayText(34877), "09:41:17");
-}
-
-TEST(ChartReadout, CentringPutsTheSecondInTheMiddleOfTheDrawnWindow) {
-  for (std::int32_t points : {1, 2, 300, 301}) {
-    ChartWindow w;
-    w.dataPoints = points;
-    w.latestSecond = kLastSecondOfDay;
-    centreWindowOn(w, 40000);
-    const std::int32_t first = w.windowEnd - points + 1;
-    EXPECT_EQ(40000 - first, (points - 1) / 2) << points;
-    EXPECT_EQ(w.windowEnd - 40000, points / 2) << points;
-    EXPECT_FALSE(w.followLive);
-  }
-  ChartWindow early;
-  early.latestSecond = kLastSecondOfDay;
-  centreWindowOn(early, 100);  // no window starts before the day
-  EXPECT_EQ(early.windowStart, 0);
-  EXPECT_EQ(early.windowEnd, 300);
 }
 
 }  // namespace

@@ -366,6 +366,9 @@ TEST_F(ExchangeChartsTest, ReadoutUnderThePointerShowsTheStoredValues) {
     EXPECT_EQ(charts->finishedPicture(ChartId::Listing), picture);
   }
   EXPECT_EQ(tip->lines()[0], "09:41:17");
+  charts->onTotalOnlyClicked(ChartId::Listing);  // only TOTAL is drawn, only TOTAL is read
+  pointAt(QPoint(pixelOfSecond(axis, 34877), 120));
+  EXPECT_EQ(tip->lines(), (QStringList{"09:41:17", "TOTAL 107"}));
 
   pointAt(QPoint(axis.right - 2, 120));  // the plot's right padding holds no second
   EXPECT_FALSE(widget.markedColumn());
