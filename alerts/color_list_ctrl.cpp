@@ -176,10 +176,9 @@ void CColorListCtrl::addCurrentSymbol() {
 
 SaveOutcome CColorListCtrl::exportCsv() {
   if (!model_) return SaveOutcome::Cancelled;
-  const QString path = chooseFile ? chooseFile(this, QStringLiteral("Export List as CSV"),
-                                               suggestedCsvName(model_->kind()),
-                                               QStringLiteral("CSV files (*.csv);;All files (*)"))
-                                  : QString();
+  const QString path =
+      chooseFile(this, QStringLiteral("Export List as CSV"), suggestedCsvName(model_->kind()),
+                 QStringLiteral("CSV files (*.csv);;All files (*)"));
   if (path.isEmpty()) return SaveOutcome::Cancelled;
   return exportCsvTo(path);
 }

@@ -238,9 +238,8 @@ void ChartWidget::copyChart() {
 
 SaveOutcome ChartWidget::saveChartAsPng() {
   const QString title = QStringLiteral("Save Chart as PNG");
-  const QString path = chooseFile ? chooseFile(this, title, suggestedName("png"),
-                                               QStringLiteral("PNG images (*.png)"))
-                                  : QString();
+  const QString path =
+      chooseFile(this, title, suggestedName("png"), QStringLiteral("PNG images (*.png)"));
   if (path.isEmpty()) return SaveOutcome::Cancelled;
   const QImage picture = charts_.finishedPicture(chart_);
   return saveFileTelling(
@@ -253,9 +252,8 @@ SaveOutcome ChartWidget::saveChartAsPng() {
 
 SaveOutcome ChartWidget::exportWindowCsv() {
   const QString title = QStringLiteral("Export Chart Window as CSV");
-  const QString path = chooseFile ? chooseFile(this, title, suggestedName("csv"),
-                                               QStringLiteral("CSV files (*.csv);;All files (*)"))
-                                  : QString();
+  const QString path = chooseFile(this, title, suggestedName("csv"),
+                                  QStringLiteral("CSV files (*.csv);;All files (*)"));
   if (path.isEmpty()) return SaveOutcome::Cancelled;
   // The seconds the picture shows. The values are copied under the chart lock (live samples
   // write them under it) and turned into text after it is released.

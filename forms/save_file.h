@@ -10,7 +10,7 @@ class QWidget;
 
 namespace kestrune {
 
-// Asks where to save; an empty result means the user changed their mind.
+// Asks where to save; an empty result means the user changed their mind. Owners always hold one.
 using SaveFileChooser = std::function<QString(QWidget* parent, const QString& caption,
                                               const QString& suggestedName, const QString& filter)>;
 // The platform's save-file chooser (it asks before replacing a file).

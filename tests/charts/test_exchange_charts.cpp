@@ -40,15 +40,6 @@ struct RecordingHost : ChartHost {
 
 class ExchangeChartsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      static int argc = 1;
-      static char name[] = "test_charts";
-      static char* argv[] = {name, nullptr};
-      static QApplication app(argc, argv);
-    }
-  }
-
   void SetUp() override {
     chartColors() = ChartColorTable{};
     charts = std::make_unique<ExchangeCharts>(settings);
