@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CTEST_ARGS ?= --output-on-failure -j$(JOBS) --timeout 300
 
-.PHONY: all deps build test test-asan bench demo clean format
+.PHONY: all deps build test test-asan bench demo package clean format
 
 all: build
 
@@ -21,6 +21,10 @@ build: deps $(BUILD)/build.ninja
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest $(CTEST_ARGS)
+
+# The .deb (build/kestrune_<version>_<arch>.deb): apt install ./build/kestrune_*.deb
+package: build
+	cmake --build $(BUILD) --target package
 
 $(ASAN_BUILD)/build.ninja:
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKES_SANITIZE=ON -DKES_BUILD_BENCH=OFF

@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QStyle>
 
 namespace kestrune {
 namespace {
@@ -18,7 +17,18 @@ constexpr ControlRow kAbout[] = {
     {IDOK_BUTTON, K::Button, "OK", 178, 7, 50, 16, kDefault | kGroupStart},
 };
 
+constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
 }  // namespace
+
+QIcon applicationIcon() {
+  QIcon icon;
+  for (int size : kIconSizes) {
+    icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/kestrune.png").arg(size),
+                 QSize(size, size));
+  }
+  return icon;
+}
 
 CAboutDlg::CAboutDlg(double dpiScale, QWidget* parent) : QDialog(parent) {
   setObjectName(QString::number(kAboutDialogId));
@@ -34,9 +44,7 @@ CAboutDlg::CAboutDlg(double dpiScale, QWidget* parent) : QDialog(parent) {
       const int side = static_cast<int>(32 * dpiScale);
       icon->setGeometry(dialogUnitsToPixelsX(row.x, dpiScale),
                         dialogUnitsToPixelsY(row.y, dpiScale), side, side);
-      icon->setPixmap(windowIcon().isNull()
-                          ? style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(side, side)
-                          : windowIcon().pixmap(side, side));
+      icon->setPixmap(applicationIcon().pixmap(side, side));
       continue;
     }
     QWidget* w = buildControl(this, row, dpiScale);

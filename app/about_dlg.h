@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QIcon>
 #include <span>
 
 #include "forms/dialog_layout.h"
@@ -14,6 +15,10 @@ inline constexpr int IDOK_BUTTON = 1;
 inline constexpr int IDC_ABOUT_VERSION = 1101;
 inline constexpr int IDC_ABOUT_LINE2 = 1102;
 inline constexpr int IDC_ABOUT_LINE3 = 1103;
+
+// The application's own icon in every size the program carries (16 to 256 pixels): the window's,
+// the About box's and the desktop's.
+QIcon applicationIcon();
 
 class CAboutDlg : public QDialog {
   Q_OBJECT

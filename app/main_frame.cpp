@@ -10,13 +10,13 @@
 
 #include "app/about_dlg.h"
 #include "app/quillfern_viewer_view.h"
+#include "forms/dialog_layout.h"
 
 namespace kestrune {
 namespace {
 
 enum FrameCommand : int {
   ID_FILE_NEW = 0xE100,
-  ID_FILE_OPEN = 0xE101,
   ID_FILE_SAVE = 0xE103,
   ID_FILE_SAVE_AS = 0xE104,
   ID_APP_EXIT = 0xE141,
@@ -82,12 +82,19 @@ void CMainFrame::buildMenus() {
     const int command = row.command;
     switch (command) {
       case ID_FILE_NEW:
-      case ID_FILE_OPEN:
       case ID_FILE_SAVE:
       case ID_FILE_SAVE_AS:
-        // The document holds nothing: there is nothing to create, open or save, and the
-        // monitor must not be disturbed, so these stay listed but unavailable.
+        // The document holds nothing: there is nothing to create or save, and the monitor must
+        // not be disturbed, so these stay listed but unavailable.
         action->setEnabled(false);
+        break;
+      case ID_FILE_OPEN:
+        // Opens a recorded day; usable only while Retrieve is (followRetrieve).
+        action->setEnabled(false);
+        open_ = action;
+        connect(action, &QAction::triggered, this, [this] {
+          if (view_ != nullptr) view_->onCommand(ID_FILE_OPEN);
+        });
         break;
       case ID_APP_EXIT:
         connect(action, &QAction::triggered, this, &QWidget::close);
@@ -102,6 +109,10 @@ void CMainFrame::buildMenus() {
         break;
     }
   }
+}
+
+void CMainFrame::followRetrieve(QWidget* retrieve) {
+  followEnabled(retrieve, open_, [open = open_](bool enabled) { open->setEnabled(enabled); });
 }
 
 void CMainFrame::buildEditAccelerators() {

@@ -48,6 +48,9 @@ class CMainFrame : public QMainWindow {
 
   // Shows the About box (modal).
   void showAbout();
+  // File > Open... is usable exactly while the form's Retrieve button is: not while connected or
+  // connecting. Called once the view's form is built.
+  void followRetrieve(QWidget* retrieve);
 
  protected:
   // Closing the frame tears the view down first, while the frame still has its placement.
@@ -59,6 +62,7 @@ class CMainFrame : public QMainWindow {
 
   CQuillfernViewerDoc doc_;
   CQuillfernViewerView* view_ = nullptr;
+  QAction* open_ = nullptr;
 };
 
 }  // namespace kestrune

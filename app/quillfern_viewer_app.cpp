@@ -1,12 +1,16 @@
 #include "app/quillfern_viewer_app.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include "alerts/alert_center.h"
 #include "alerts/symbol_filters_dialog.h"
+#include "app/about_dlg.h"
 #include "app/chart_navigation_controls.h"
 #include "app/form_layout.h"
 #include "app/main_frame.h"
+#include "app/status_history_window.h"
 #include "charts/chart_exchanges.h"
 #include "charts/chart_lock.h"
 #include "monitor/live_monitor.h"
@@ -14,6 +18,7 @@
 #include "recording/data_files.h"
 #include "recording/file_times.h"
 #include "recording/monitor_replay.h"
+#include "recording/open_day_dialog.h"
 #include "settings/color_prefs.h"
 #include "settings/record_convert.h"
 
@@ -22,6 +27,9 @@ namespace kestrune {
 CQuillfernViewerApp::CQuillfernViewerApp() {
   QCoreApplication::setApplicationName(QStringLiteral("QuillfernViewer"));
   QCoreApplication::setOrganizationName(QStringLiteral("Brenmoor"));
+  // The desktop matches the window to its menu entry by this name, and shows its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.brenmoor.Kestrune"));
+  QGuiApplication::setWindowIcon(applicationIcon());
 }
 
 CQuillfernViewerApp::~CQuillfernViewerApp() = default;
@@ -149,6 +157,17 @@ void installRecording(CQuillfernViewerView& view, AlertLists& lists) {
       next(id);
     }
   };
+  // File > Open...: the chosen day goes into View Date as if typed, and Retrieve does the rest, so
+  // it refuses exactly when Retrieve would.
+  view.setCommandHandler(ID_FILE_OPEN, [&view] {
+    auto* retrieve = qobject_cast<QPushButton*>(view.control(IDC_RETRIEVE));
+    auto* viewDateBox = qobject_cast<QLineEdit*>(view.control(IDC_VIEW_DATE));
+    if (retrieve == nullptr || viewDateBox == nullptr || !retrieve->isEnabled()) return;
+    const std::string date = chooseRecordedDay(&view, retrieve);
+    if (date.empty()) return;
+    viewDateBox->setText(QString::fromLatin1(date));
+    retrieve->click();
+  });
 }
 
 }  // namespace
@@ -163,6 +182,8 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   installRecording(*view, alerts->lists());
   installChartNavigation(*view);
   view->initialUpdate();
+  frame_->followRetrieve(view->control(IDC_RETRIEVE));
+  installStatusHistory(*view);
   frame_->show();
   return true;
 }

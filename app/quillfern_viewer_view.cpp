@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -347,6 +348,7 @@ void CQuillfernViewerView::showStatus(const std::string& text) {
   const bool tipShowing = QToolTip::isVisible() && QToolTip::text() == status->toolTip();
   status->setToolTip(tip);
   if (tipShowing) QToolTip::showText(QCursor::pos(), tip, status->viewport());
+  statusHistory_.add(text, StatusHistory::Clock::now());
 }
 
 void CQuillfernViewerView::showDisconnectedControls(bool disconnectEnabled) {
@@ -415,19 +417,15 @@ void CQuillfernViewerView::setCommandHandler(int commandId, std::function<void()
   commands_[commandId] = std::move(handler);
 }
 
-QString CQuillfernViewerView::manualPath() {
-  const QString here = QCoreApplication::applicationDirPath();
-  const QString candidates[] = {
-      here + QStringLiteral("/docs/manual2.htm"),
-      here + QStringLiteral("/../docs/manual2.htm"),
-      here + QStringLiteral("/../share/kestrune/docs/manual2.htm"),
-      QStringLiteral(KES_DOCS_DIR "/manual2.htm"),
-  };
-  for (const QString& c : candidates) {
-    const QFileInfo info(c);
-    if (info.isFile()) return info.canonicalFilePath();
+QString CQuillfernViewerView::manualPath(const QString& programDir) {
+  const QString here =
+      QDir::cleanPath(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir);
+  QString page = here + QStringLiteral("/" KES_INSTALLED_DOCS "/manual2.htm");
+  if (here == QDir::cleanPath(QStringLiteral(KES_BUILD_BIN_DIR))) {
+    page = QStringLiteral(KES_DOCS_DIR "/manual2.htm");
   }
-  return {};
+  const QFileInfo info(page);
+  return info.isFile() ? info.canonicalFilePath() : QString();
 }
 
 void CQuillfernViewerView::showSampleTime(const std::string& hhmmss) {

@@ -16,6 +16,7 @@
 #include "charts/exchange_charts.h"
 #include "monitor/monitor_host.h"
 #include "monitor/server_prefs.h"
+#include "monitor/status_history.h"
 #include "settings/config_file.h"
 #include "settings/monitor_settings.h"
 
@@ -47,6 +48,7 @@ enum ViewCommand : int {
   ID_SYMBOL_FILTERS = 32775,
   ID_USERS_MANUAL = 32776,
   ID_CHART_EXCHANGES = 32777,
+  ID_FILE_OPEN = 0xE101,
 };
 
 // Where the subsystems plug in. Every hook is optional; an empty one does nothing, except
@@ -124,8 +126,10 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   // Menu commands routed here by the frame; a command nobody handles yet does nothing.
   void onCommand(int commandId);
   void setCommandHandler(int commandId, std::function<void()> handler);
-  // Where the users manual is looked for: next to the program, then in the source tree's docs.
-  static QString manualPath();
+  // The users manual of the program in programDir (default: this program's folder): the
+  // installed one beside an installed program, the source tree's docs/ when the program runs
+  // from its build folder; empty when there is none.
+  static QString manualPath(const QString& programDir = {});
 
   // The form and its controls.
   QWidget* form() const { return form_; }
@@ -142,6 +146,8 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   const QFont& chartFont() const { return chartFont_; }
   // The three charts with their per-second data and shared window.
   ExchangeCharts& charts() { return *charts_; }
+  // Every text the status line has shown, newest first.
+  StatusHistory& statusHistory() { return statusHistory_; }
   bool initialUpdateDone() const { return initialUpdateDone_; }
 
  protected:
@@ -169,6 +175,7 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   std::unique_ptr<ExchangeCharts> charts_;
   std::unique_ptr<ChartControls> chartControls_;
   ServerPrefsValues server_;
+  StatusHistory statusHistory_;
   QFont listFont_;
   QFont chartFont_;
   QTimer* reconnectTimer_ = nullptr;

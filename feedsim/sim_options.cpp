@@ -116,6 +116,16 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
     } else if (name == "--start") {
       o.startSecond = parseClock(value);
       ok = o.startSecond >= 0;
+      o.startGiven = true;
+    } else if (name == "--replay-day") {
+      if (i + 1 >= args.size()) {
+        error = "option --replay-day needs a folder and a date";
+        return false;
+      }
+      o.replayDir = value;
+      o.replayDate = args[++i];
+      value += " " + o.replayDate;
+      ok = !o.replayDir.empty() && isDateText(o.replayDate);
     } else if (name == "--speed") {
       ok = toInt(value, 1, kMaxSpeed, o.speed);
     } else if (name == "--seed") {
@@ -163,6 +173,8 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
       return false;
     }
   }
+  // A recorded day is served with its own session date.
+  if (!o.replayDate.empty()) o.date = o.replayDate;
   if (o.date.empty()) o.date = todayText();
   return true;
 }
@@ -174,9 +186,10 @@ A Kestrune server for tests and demonstrations. Listens on 127.0.0.1, asks every
 connection to log in (type 6), answers a good login with the session start (type 8)
 and then streams a simulated trading day in server time: every second one chart
 sample of each kind 1, 2, 3 (type 34) and alert records of kinds 1, 2, 3 (type 33).
-The day is the same for the same --seed.
+The day is the same for the same --seed. Options take their value as --name value
+or --name=value.
 
-Options (--name value or --name=value):
+Options:
   --port N             TCP port (default 7405; 0 = any free port)
   --user NAME          account user name (default demo)
   --password TEXT      account password (default demo)
@@ -205,6 +218,11 @@ Options (--name value or --name=value):
   --date-every S       send the trading date (type 9) every S simulated seconds
   --status-every S     send the server time (type 21) every S simulated seconds
   --text-every S       send a market note (type 22) every S simulated seconds
+  --replay-day DIR DATE  serve the day DATE (MMDDYYYY) recorded in the Data folder DIR
+                       instead of a simulated day: its records as they were recorded, in
+                       time order across the six files, with DATE as the session date. The
+                       clock waits at --start (default: the day's first record) until the
+                       first login
   --help               this text
 
 Output: the first line is "kestrune-feedsim listening on 127.0.0.1:PORT". Then one

@@ -17,7 +17,12 @@ struct SimOptions {
   std::string password = "demo";
   std::string date;                      // MMDDYYYY; empty = today
   int startSecond = 9 * 3600 + 25 * 60;  // server time when the simulator starts
-  int speed = 1;                         // simulated seconds per real second, 1..1000
+  bool startGiven = false;               // --start was given
+  // --replay-day DIR DATE: serve the day recorded in the Data folder DIR instead of a simulated
+  // one; DATE (MMDDYYYY) is also the session date.
+  std::string replayDir;
+  std::string replayDate;
+  int speed = 1;  // simulated seconds per real second, 1..1000
   uint64_t seed = 1;
   bool stream = true;          // false: send only what commands ask for
   int refuse = 0;              // answer every good login with 7, 10 or 11 instead of 8

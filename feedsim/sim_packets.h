@@ -22,6 +22,11 @@ Packet textPacket(std::uint16_t type, std::string_view text, bool protect);
 Packet alertPacket(const AlertRecord& alert, bool protect);
 Packet samplePacket(const ChartSample& sample, bool protect);
 
+// The packet that carries a recorded line of data file 0-5 back to a client: an alert record
+// (type 33) for files 0-2, a chart sample (type 34) for files 3-5, kind 1-3 by the file, with a
+// body that decodes to exactly text. False when no body within the packet size limit does.
+bool recordedPacket(int file, std::string_view text, bool protect, Packet& out);
+
 // A header-only packet of a type.
 Packet emptyPacket(std::uint16_t type, bool protect);
 

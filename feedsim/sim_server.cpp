@@ -140,12 +140,19 @@ int SimServer::run() {
     std::fprintf(stderr, "kestrune-feedsim: pipe: %s\n", std::strerror(errno));
     return 1;
   }
-  if (!listenOn(error)) {
+  if ((!o_.replayDate.empty() && !loadRecordedDay(error)) || !listenOn(error)) {
     std::fprintf(stderr, "kestrune-feedsim: %s\n", error.c_str());
     return 1;
   }
   logLine("kestrune-feedsim listening on 127.0.0.1:" + std::to_string(port_));
   setClock(static_cast<int64_t>(o_.startSecond) * 1000);
+  if (replaying_) {
+    std::string line =
+        "replaying " + o_.replayDate + ": " + std::to_string(recorded_.size()) + " records";
+    if (recorded_.size() > 0)
+      line += " from " + clockText(o_.startSecond) + " to " + clockText(lastSecond_);
+    logLine(line);
+  }
 
   std::vector<pollfd> fds;
   while (!stopping_) {
@@ -362,6 +369,11 @@ void SimServer::handleLogin(Client& c, const std::string& text) {
     return;
   }
   c.state = Client::State::Live;
+  if (holdUntilLogin_) {
+    holdUntilLogin_ = false;
+    paused_ = false;
+    setClock(clockBaseMs_);
+  }
   queue(c, textPacket(MSG_SESSION_START, o_.date, false));
   c.sessionPackets = 0;
   logLine("login ok user=" + c.user + " client=" + std::to_string(c.id));
@@ -493,45 +505,91 @@ void SimServer::advanceStream() {
   std::vector<Client*> live = liveClients();
   if (!o_.stream || live.empty()) {
     events_.clear();
-    nextSecond_ = static_cast<int>(now / 1000) + 1;
+    // Nobody hears what is due before now; a second that starts right now (a clock that waits)
+    // is still ahead.
+    nextSecond_ = static_cast<int>((now + 999) / 1000);
     return;
   }
   while (nextSecond_ < kSecondsPerDay && static_cast<int64_t>(nextSecond_) * 1000 <= now) {
-    const int s = nextSecond_++;
-    const int64_t base = static_cast<int64_t>(s) * 1000;
-    const int sinceStart = s - o_.startSecond;
-    if (o_.dateEvery > 0 && sinceStart > 0 && sinceStart % o_.dateEvery == 0)
-      events_.push_back({base, textPacket(MSG_SESSION_DATE, o_.date, false)});
-    if (o_.statusEvery > 0 && sinceStart > 0 && sinceStart % o_.statusEvery == 0)
-      events_.push_back({base, textPacket(MSG_STATUS, "Server time " + clockText(s), false)});
-    if (o_.textEvery > 0 && sinceStart > 0 && sinceStart % o_.textEvery == 0) {
-      const char* note = s < kMarketOpen    ? "Pre-market session"
-                         : s < kMarketClose ? "Regular session open"
-                                            : "Market closed, after-hours session";
-      events_.push_back({base, textPacket(MSG_SERVER_TEXT, note, false)});
-    }
-    for (int kind = kListingChart; kind <= kAlgoChart; ++kind)
-      events_.push_back({base, samplePacket(chartSample(o_.seed, kind, s), false)});
-    std::vector<AlertRecord> alerts;
-    for (int kind = kRawList; kind <= kAlgoList; ++kind) {
-      auto more = alertsForSecond(o_.seed, kind, s);
-      alerts.insert(alerts.end(), std::make_move_iterator(more.begin()),
-                    std::make_move_iterator(more.end()));
-    }
-    std::stable_sort(alerts.begin(), alerts.end(), [](const AlertRecord& a, const AlertRecord& b) {
-      return a.offsetMs < b.offsetMs;
-    });
-    for (const AlertRecord& a : alerts)
-      events_.push_back({base + a.offsetMs, alertPacket(a, false)});
+    generateSecond(nextSecond_++);
   }
   while (!events_.empty() && events_.front().simMs <= now) {
     for (Client* c : live) queue(*c, events_.front().packet);
     events_.pop_front();
   }
-  if (nextSecond_ >= kSecondsPerDay && events_.empty() && !dayOverLogged_) {
+  if (nextSecond_ > lastSecond_ && events_.empty() && !dayOverLogged_) {
     dayOverLogged_ = true;
     logLine("day over");
   }
+}
+
+void SimServer::generateSecond(int s) {
+  const int64_t base = static_cast<int64_t>(s) * 1000;
+  const int sinceStart = s - o_.startSecond;
+  if (o_.dateEvery > 0 && sinceStart > 0 && sinceStart % o_.dateEvery == 0)
+    events_.push_back({base, textPacket(MSG_SESSION_DATE, o_.date, false)});
+  if (o_.statusEvery > 0 && sinceStart > 0 && sinceStart % o_.statusEvery == 0)
+    events_.push_back({base, textPacket(MSG_STATUS, "Server time " + clockText(s), false)});
+  if (o_.textEvery > 0 && sinceStart > 0 && sinceStart % o_.textEvery == 0) {
+    const char* note = s < kMarketOpen    ? "Pre-market session"
+                       : s < kMarketClose ? "Regular session open"
+                                          : "Market closed, after-hours session";
+    events_.push_back({base, textPacket(MSG_SERVER_TEXT, note, false)});
+  }
+  if (replaying_) {
+    // Every record of the second goes out at its start, in the order the day was loaded in.
+    for (std::size_t i = recorded_.firstAt(s); i < recorded_.size(); ++i) {
+      const DayRecord record = recorded_.record(i);
+      if (record.second != s) break;
+      Packet packet;
+      if (recordedPacket(record.file, record.text, false, packet))
+        events_.push_back({base, std::move(packet)});
+    }
+    return;
+  }
+  for (int kind = kListingChart; kind <= kAlgoChart; ++kind)
+    events_.push_back({base, samplePacket(chartSample(o_.seed, kind, s), false)});
+  std::vector<AlertRecord> alerts;
+  for (int kind = kRawList; kind <= kAlgoList; ++kind) {
+    auto more = alertsForSecond(o_.seed, kind, s);
+    alerts.insert(alerts.end(), std::make_move_iterator(more.begin()),
+                  std::make_move_iterator(more.end()));
+  }
+  std::stable_sort(alerts.begin(), alerts.end(), [](const AlertRecord& a, const AlertRecord& b) {
+    return a.offsetMs < b.offsetMs;
+  });
+  for (const AlertRecord& a : alerts) events_.push_back({base + a.offsetMs, alertPacket(a, false)});
+}
+
+bool SimServer::loadRecordedDay(std::string& error) {
+  if (!recorded_.load(o_.replayDir, o_.replayDate)) {
+    error = "no data files of " + o_.replayDate + " in " + o_.replayDir;
+    return false;
+  }
+  // A line no packet can carry (a foreign file's) is left out and said, never sent cut.
+  const std::size_t unsendable = recorded_.dropIf([](const DayRecord& record) {
+    Packet packet;
+    return !recordedPacket(record.file, record.text, false, packet);
+  });
+  replaying_ = true;
+  if (recorded_.size() > 0) {
+    if (!o_.startGiven) o_.startSecond = recorded_.record(0).second;
+    lastSecond_ = recorded_.record(recorded_.size() - 1).second;
+  } else {
+    lastSecond_ = -1;
+  }
+  nextSecond_ = o_.startSecond;
+  paused_ = true;
+  holdUntilLogin_ = true;
+  if (unsendable > 0 || recorded_.longSkipped() > 0 || recorded_.readError()) {
+    std::fprintf(stderr,
+                 "kestrune-feedsim: %s: %zu lines no packet can carry and %llu over-long lines "
+                 "left out%s\n",
+                 o_.replayDate.c_str(), unsendable,
+                 static_cast<unsigned long long>(recorded_.longSkipped()),
+                 recorded_.readError() ? ", a file could not be read to its end" : "");
+  }
+  return true;
 }
 
 void SimServer::checkAcks() {
@@ -565,12 +623,14 @@ void SimServer::handleCommand(const std::string& line) {
     o_.stream = a[0] == "on";
     logLine(ok);
   } else if (name == "pause") {
+    holdUntilLogin_ = false;
     if (!paused_) {
       setClock(simNowMs());
       paused_ = true;
     }
     logLine(ok);
   } else if (name == "resume") {
+    holdUntilLogin_ = false;
     if (paused_) {
       paused_ = false;
       setClock(clockBaseMs_);

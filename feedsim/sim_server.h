@@ -11,6 +11,7 @@
 
 #include "feedsim/sim_options.h"
 #include "feedsim/sim_packets.h"
+#include "recording/recorded_day.h"
 
 namespace kestrune::feedsim {
 
@@ -50,6 +51,10 @@ class SimServer {
   void flush(Client& c, TimePoint now);
   void closeClient(Client& c, const std::string& reason);
   void advanceStream();
+  // --replay-day: reads the recorded day and sets the clock to wait for the first login.
+  bool loadRecordedDay(std::string& error);
+  // The events of one second of the day: simulated, or the recorded day's records.
+  void generateSecond(int second);
   void checkAcks();
   void reap();
   std::vector<Client*> liveClients();
@@ -73,10 +78,14 @@ class SimServer {
   int64_t clockBaseMs_ = 0;
   TimePoint clockBaseWall_;
   bool paused_ = false;
+  bool holdUntilLogin_ = false;  // a replayed day starts with the first login
 
   int nextSecond_ = 0;  // first second of the day whose events are not generated yet
   std::deque<Event> events_;
   bool dayOverLogged_ = false;
+  bool replaying_ = false;
+  RecordedDay recorded_;
+  int lastSecond_ = kSecondsPerDay - 1;  // "day over" once it has gone out
   uint64_t burstCounter_ = 0;
 };
 

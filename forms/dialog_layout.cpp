@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -334,6 +335,36 @@ void connectOkCancel(QDialog* dialog, int okId, int cancelId) {
   if (auto* cancel = findControlAs<QPushButton>(dialog, cancelId)) {
     QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
   }
+}
+
+namespace {
+
+class EnabledFollower : public QObject {
+ public:
+  EnabledFollower(QWidget* source, QObject* owner, std::function<void(bool)> apply)
+      : QObject(owner), source_(source), apply_(std::move(apply)) {
+    source->installEventFilter(this);
+    apply_(source->isEnabled());
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == source_ && event->type() == QEvent::EnabledChange) {
+      apply_(source_->isEnabled());
+    }
+    return false;
+  }
+
+ private:
+  QWidget* source_;
+  std::function<void(bool)> apply_;
+};
+
+}  // namespace
+
+void followEnabled(QWidget* source, QObject* owner, std::function<void(bool)> apply) {
+  if (source == nullptr || !apply) return;
+  new EnabledFollower(source, owner, std::move(apply));
 }
 
 }  // namespace kestrune

@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <span>
 
@@ -107,5 +108,9 @@ void connectOkCancel(QDialog* dialog, int okId = 1, int cancelId = 2);
 // grid, one whole row selected at a time, nothing edited in place, never sorted.
 QTableWidget* buildPickList(QWidget* parent, int id, const QRect& rect, const QString& caption,
                             int columnWidth, int rows);
+
+// Calls apply(source->isEnabled()) now and again whenever source is enabled or disabled, for as
+// long as owner lives: a menu item or a button that may be used exactly when a form control may.
+void followEnabled(QWidget* source, QObject* owner, std::function<void(bool)> apply);
 
 }  // namespace kestrune

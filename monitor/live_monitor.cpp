@@ -7,7 +7,6 @@
 #include "monitor/monitor_host.h"
 #include "monitor/server_prefs.h"
 #include "monitor/session_library.h"
-#include "recording/collection_gate.h"
 #include "recording/data_files.h"
 #include "recording/file_times.h"
 #include "settings/monitor_settings.h"
@@ -24,9 +23,12 @@ LiveMonitor::LiveMonitor(MonitorHost& host, MonitorSettings& settings,
       charts_(charts),
       ownFiles_(files ? nullptr : std::make_unique<DataFiles>()),
       files_(files ? *files : *ownFiles_),
-      library_(library ? std::move(library) : std::make_unique<QvsHftLibrary>()) {
-  control_ =
-      std::make_unique<ConnectionControl>(*library_, host_, *this, files_, queue_, &decodeRecord);
+      library_(library ? std::move(library) : std::make_unique<QvsHftLibrary>()),
+      control_(std::make_unique<ConnectionControl>(*library_, host_, *this, files_, queue_,
+                                                   &decodeRecord)),
+      gate_(
+          files_, [this] { return collectionWindowOf(settings_); },
+          [this] { return control_->sessionDate(); }) {
   control_->setSettingsSource([this] {
     ConnectionSettings s;
     // The fields are fixed-size texts; a missing terminator is cut at the field's end.
@@ -112,15 +114,8 @@ void LiveMonitor::showSampleTime(const char* hhmmss) {
 }
 
 void LiveMonitor::driveCollectionWindow(std::int32_t minuteOfDay) {
-  // On the receive thread, so the files open before the sample's own line is written.
-  const std::string date = control_->sessionDateValid() ? control_->sessionDate() : std::string();
-  const GateResult result =
-      collectionGate(minuteOfDay, collectionWindowOf(settings_), files_, date);
-  if (result.action != GateAction::Open) return;
-  std::string problem = openResultText(result.openResult, date);
-  if (problem.empty() || problem == lastGateProblem_) return;
-  lastGateProblem_ = problem;
-  queue_.post([this, problem] { host_.showStatus(problem); });
+  std::string problem = gate_.listingSampleAt(minuteOfDay);
+  if (!problem.empty()) queue_.post([this, problem] { host_.showStatus(problem); });
 }
 
 void LiveMonitor::playChartAlarm(int slot) {

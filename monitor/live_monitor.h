@@ -12,6 +12,7 @@
 #include "monitor/connection_control.h"
 #include "monitor/connection_ports.h"
 #include "monitor/ui_queue.h"
+#include "recording/collection_gate.h"
 
 namespace kestrune {
 
@@ -68,8 +69,8 @@ class LiveMonitor : public MonitorData, private ChartHost {
   std::unique_ptr<SessionLibrary> library_;
   UiQueue queue_;
   std::unique_ptr<ConnectionControl> control_;
-  // Receive thread only: the last refused open is said once, not on every sample.
-  std::string lastGateProblem_;
+  // Receive thread only.
+  LiveCollectionGate gate_;
   // The newest sample time not yet in the Time box, and whether an update is queued for it.
   std::mutex timeLock_;
   std::string pendingTime_;

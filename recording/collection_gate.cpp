@@ -1,6 +1,7 @@
 #include "recording/collection_gate.h"
 
 #include <limits>
+#include <utility>
 
 namespace kestrune {
 
@@ -42,6 +43,20 @@ GateResult collectionGate(std::int32_t m, const CollectionWindow& window, DataFi
     files.closeDataFiles();
   }
   return result;
+}
+
+LiveCollectionGate::LiveCollectionGate(DataFiles& files, std::function<CollectionWindow()> window,
+                                       std::function<std::string()> sessionDate)
+    : files_(files), window_(std::move(window)), sessionDate_(std::move(sessionDate)) {}
+
+std::string LiveCollectionGate::listingSampleAt(std::int32_t m) {
+  const std::string date = sessionDate_();
+  const GateResult result = collectionGate(m, window_(), files_, date);
+  if (result.action != GateAction::Open) return {};
+  std::string problem = openResultText(result.openResult, date);
+  if (problem.empty() || problem == lastProblem_) return {};
+  lastProblem_ = problem;
+  return problem;
 }
 
 }  // namespace kestrune

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
 
 #include "recording/data_files.h"
@@ -35,5 +37,26 @@ struct GateResult {
 // eight digits) leaves recording closed; the caller shows openResultText for it.
 GateResult collectionGate(std::int32_t m, const CollectionWindow& window, DataFiles& files,
                           std::string_view sessionDate);
+
+// The window as live Listing samples drive it, the same in the monitor and the recorder: each
+// sample's minute opens or closes the files of the session's date, on the receive thread, before
+// the sample's own line is written.
+class LiveCollectionGate {
+ public:
+  // window and sessionDate are asked at every sample (the window may change between samples; the
+  // date is empty until a valid one arrived).
+  LiveCollectionGate(DataFiles& files, std::function<CollectionWindow()> window,
+                     std::function<std::string()> sessionDate);
+
+  // A live Listing sample stamped at minute m. Returns the status text of a refused open, once
+  // for each new problem rather than on every sample; empty otherwise.
+  std::string listingSampleAt(std::int32_t m);
+
+ private:
+  DataFiles& files_;
+  std::function<CollectionWindow()> window_;
+  std::function<std::string()> sessionDate_;
+  std::string lastProblem_;
+};
 
 }  // namespace kestrune

@@ -69,14 +69,19 @@ bool isValidDataDate(std::string_view date) {
   return true;
 }
 
+std::string dataFileName(std::string_view date, int index) {
+  std::string name(date);
+  name += "_hft";
+  name += std::to_string(index + 1);
+  name += ".txt";
+  return name;
+}
+
 std::string dataFilePath(const std::string& baseDir, std::string_view date, int index) {
   std::string path = baseDir;
   if (!path.empty() && path.back() != '/') path += '/';
   path += "Data/";
-  path += date;
-  path += "_hft";
-  path += std::to_string(index + 1);
-  path += ".txt";
+  path += dataFileName(date, index);
   return path;
 }
 

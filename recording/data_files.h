@@ -32,6 +32,9 @@ enum class WriteResult {
 // the Data folder or mix several days into one file.
 bool isValidDataDate(std::string_view date);
 
+// "<date>_hft<index+1>.txt", the name of file index (0-5) of a day inside the Data folder.
+std::string dataFileName(std::string_view date, int index);
+
 // "Data/<date>_hft<index+1>.txt" under baseDir (empty: the working directory).
 std::string dataFilePath(const std::string& baseDir, std::string_view date, int index);
 

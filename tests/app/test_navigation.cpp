@@ -1,14 +1,19 @@
 // The chart navigation controls of the real monitor form: Data Points, the goto time edits, Goto
-// and the step buttons, driven as a user drives them; and Retrieve, which brings a past day back.
+// and the step buttons, driven as a user drives them; and Retrieve and File > Open, which bring a
+// past day back.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <array>
 #include <fstream>
 #include <memory>
@@ -21,6 +26,7 @@
 #include "app/quillfern_viewer_view.h"
 #include "charts/chart_widget.h"
 #include "charts/exchange_charts.h"
+#include "recording/open_day_dialog.h"
 #include "tests/app/app_test_support.h"
 
 namespace kestrune {
@@ -347,6 +353,55 @@ TEST_F(NavigationInApplication, RetrieveReplaysTheTypedDayInTheStartedWindow) {
   viewDate->clear();  // the typed day still counts
   retrieve->click();
   EXPECT_EQ(status->toPlainText(), "Viewing Historical Data for 12/06/2026");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return raw->rowCount() == 1; }, 5000));
+  EXPECT_EQ(raw->data(raw->index(0, 1)).toString(), "IBM");
+  QDir::setCurrent(home);
+}
+
+// File > Open lists the recorded days and retrieves the chosen one as typing it into View Date
+// and pressing Retrieve does; it is usable exactly while Retrieve is, inside its dialog too.
+TEST_F(NavigationInApplication, OpenListsTheRecordedDaysAndRetrievesTheChosenOne) {
+  const QString home = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(profile_.path(".")));
+  ASSERT_TRUE(QDir().mkpath("Data"));
+  std::ofstream("Data/12062026_hft1.txt") << "IBM|7|093015|3200|X|45\r\n";
+  std::ofstream("Data/12072026_hft1.txt") << "MSFT|7|093015|3200|X|45\r\n";
+  std::ofstream("Data/12072026_hft4.txt") << "093000|1|1|1|1|1|1|1|1|1|1|1|1|1|1|1|1|\r\n";
+  std::ofstream("Data/99999999_hft1.txt") << "not a day\r\n";
+  CQuillfernViewerView& view = *app_.view();
+  auto* open = view.window()->findChild<QAction*>(QString::number(ID_FILE_OPEN));
+  ASSERT_NE(open, nullptr);
+  EXPECT_TRUE(open->isEnabled());
+  view.showConnectedControls();
+  EXPECT_FALSE(open->isEnabled());
+  view.onCommand(ID_FILE_OPEN);  // refused: no dialog, nothing retrieved
+  EXPECT_EQ(qobject_cast<QPlainTextEdit*>(view.control(IDC_STATUS))->toPlainText(), "");
+  view.showDisconnectedControls();
+  EXPECT_TRUE(open->isEnabled());
+
+  QTimer::singleShot(0, [&view] {
+    auto* dialog = qobject_cast<OpenDayDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    const QTableWidget* days = dialog->table();
+    ASSERT_EQ(days->rowCount(), 2);
+    EXPECT_EQ(days->item(0, 0)->text(), "12/07/2026");
+    EXPECT_EQ(days->item(1, 0)->text(), "12/06/2026");
+    EXPECT_EQ(days->item(0, 1)->toolTip(), "25 bytes");
+    EXPECT_EQ(days->item(0, 2)->text(), "missing");
+    EXPECT_NE(days->item(0, 4)->text(), "missing");
+    EXPECT_EQ(days->item(1, 4)->text(), "missing");
+    view.showConnectedControls();  // a reconnection went through meanwhile
+    EXPECT_FALSE(dialog->openButton()->isEnabled());
+    view.showDisconnectedControls();
+    dialog->table()->selectRow(1);
+    ASSERT_TRUE(dialog->openButton()->isEnabled());
+    dialog->openButton()->click();
+  });
+  open->trigger();
+  EXPECT_EQ(qobject_cast<QLineEdit*>(view.control(IDC_VIEW_DATE))->text(), "12062026");
+  EXPECT_EQ(qobject_cast<QPlainTextEdit*>(view.control(IDC_STATUS))->toPlainText(),
+            "Viewing Historical Data for 12/06/2026");
+  const QAbstractItemModel* raw = view.list(IDC_RAW_LIST)->model();
   EXPECT_TRUE(QTest::qWaitFor([&] { return raw->rowCount() == 1; }, 5000));
   EXPECT_EQ(raw->data(raw->index(0, 1)).toString(), "IBM");
   QDir::setCurrent(home);

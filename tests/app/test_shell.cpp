@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <sstream>
 
 #include "app/about_dlg.h"
+#include "app/command_line.h"
 #include "app/main_frame.h"
 #include "app/quillfern_viewer_view.h"
 #include "tests/app/app_test_support.h"
@@ -104,6 +110,105 @@ TEST(Shell, PreferencesAndManualRouteToTheView) {
   EXPECT_TRUE(s.opened[0].endsWith("docs/manual2.htm")) << s.opened[0].toStdString();
 }
 
+TEST(Shell, ManualIsTheInstalledOneOrTheSourceTreesFromTheBuildFolder) {
+  testing::application();
+  // An installed program finds the manual installed beside it.
+  QTemporaryDir prefix;
+  QDir(prefix.path()).mkpath("bin");
+  QDir(prefix.path()).mkpath("share/kestrune/docs");
+  QFile page(prefix.filePath("share/kestrune/docs/manual2.htm"));
+  ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+  page.close();
+  EXPECT_EQ(CQuillfernViewerView::manualPath(prefix.filePath("bin")),
+            QFileInfo(page.fileName()).canonicalFilePath());
+  // Without one nothing is opened, not some other copy.
+  QTemporaryDir bare;
+  EXPECT_TRUE(CQuillfernViewerView::manualPath(bare.path()).isEmpty());
+  // From the build folder: docs/ of the source tree.
+  EXPECT_EQ(CQuillfernViewerView::manualPath(QCoreApplication::applicationDirPath()),
+            QFileInfo(KES_SOURCE_DIR "/docs/manual2.htm").canonicalFilePath());
+}
+
+TEST(Shell, CommandLineOptionsAndMistakes) {
+  using A = MonitorCommandLine::Action;
+  struct Case {
+    std::vector<std::string> args;
+    A action;
+    std::string dir;
+    bool user;
+  };
+  const std::vector<Case> cases = {
+      {{}, A::Run, "", false},
+      {{"--help"}, A::Help, "", false},
+      {{"-h", "--version"}, A::Help, "", false},
+      {{"--version"}, A::Version, "", false},
+      {{"--workdir", "/srv/day"}, A::Run, "/srv/day", false},
+      {{"--workdir=/srv/day"}, A::Run, "/srv/day", false},
+      {{"--workdir", "/a", "--user-workdir"}, A::Run, "", true},
+      {{"--user-workdir", "--workdir=/b"}, A::Run, "/b", false},
+      {{"--workdir"}, A::Fail, "", false},
+      {{"--workdir="}, A::Fail, "", false},
+      {{"--user-workdir=/x"}, A::Fail, "", true},
+      {{"--version=2"}, A::Fail, "", false},
+      {{"-platform", "offscreen"}, A::Fail, "", false},
+      {{"Kestrune.cfg"}, A::Fail, "", false},
+  };
+  for (const Case& c : cases) {
+    const MonitorCommandLine cl = parseMonitorCommandLine(c.args);
+    const std::string shown = c.args.empty() ? "(none)" : c.args[0];
+    EXPECT_EQ(cl.action, c.action) << shown;
+    EXPECT_EQ(cl.action == A::Fail, !cl.error.empty()) << shown;
+    if (cl.action == A::Fail) continue;
+    EXPECT_EQ(cl.workDir.dir, c.dir) << shown;
+    EXPECT_EQ(cl.workDir.user, c.user) << shown;
+  }
+}
+
+TEST(Shell, VersionIsTheWindowTitlesAndThePackagesOwn) {
+  std::ostringstream out, err;
+  EXPECT_EQ(prepareMonitor({"--version"}, out, err), 0);
+  EXPECT_EQ(out.str(), "kestrune 1.0.5\n");
+  EXPECT_EQ(versionFromTitle(kWindowTitle), KES_VERSION);
+  EXPECT_EQ(versionFromTitle("Whole Market HFT/Algo Monitor"), "");
+  EXPECT_EQ(prepareMonitor({"--frobnicate"}, out, err), 2);
+  EXPECT_NE(err.str().find("--frobnicate"), std::string::npos);
+  out.str("");
+  EXPECT_EQ(prepareMonitor({"--help"}, out, err), 0);
+  EXPECT_EQ(out.str().rfind("Usage: kestrune [OPTION]...\n", 0), 0u);
+}
+
+// The desktop menu starts the monitor with --user-workdir: its own folder, made on first start.
+TEST(Shell, WorkFolderIsEnteredAndThePerUserOneCreatedOwnerOnly) {
+  namespace fs = std::filesystem;
+  const fs::path before = fs::current_path();
+  QTemporaryDir scratch;
+  const std::string root = scratch.path().toStdString();
+  std::ostringstream out, err;
+
+  ::setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+  ASSERT_EQ(prepareMonitor({"--user-workdir"}, out, err), -1) << err.str();
+  EXPECT_EQ(fs::current_path(), fs::path(root + "/data/kestrune"));
+  struct stat st {};
+  ASSERT_EQ(::stat((root + "/data/kestrune").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  // A relative XDG_DATA_HOME does not count: the home folder's default is used.
+  ::setenv("XDG_DATA_HOME", "relative/data", 1);
+  ::setenv("HOME", (root + "/home").c_str(), 1);
+  EXPECT_EQ(userWorkDir(), root + "/home/.local/share/kestrune");
+  ::unsetenv("HOME");
+  EXPECT_EQ(userWorkDir(), "");
+  EXPECT_EQ(prepareMonitor({"--user-workdir"}, out, err), 1);
+
+  // --workdir takes a folder that exists; a missing one is said, not made.
+  EXPECT_EQ(prepareMonitor({"--workdir", root + "/missing"}, out, err), 1);
+  EXPECT_NE(err.str().find(root + "/missing"), std::string::npos);
+  EXPECT_FALSE(fs::exists(root + "/missing"));
+  ASSERT_EQ(prepareMonitor({"--workdir=" + root}, out, err), -1);
+  EXPECT_EQ(fs::current_path(), fs::path(root));
+  fs::current_path(before);
+}
+
 TEST(Shell, ExitClosesTheFrameAndSavesTheSettings) {
   Shell s;
   s.frame.show();
@@ -126,6 +231,18 @@ TEST(Shell, AboutBoxTextsAndLayout) {
     ASSERT_NE(line, nullptr);
     EXPECT_FALSE(line->text().isEmpty());
     EXPECT_GT(line->y(), version->y());
+  }
+  // The program's own icon, not a stock one, at (11, 13).
+  auto* icon = dlg.findChild<QLabel*>(QStringLiteral("0"));
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->pos(), dialogRectToPixels(11, 13, 21, 20, 1.0).topLeft());
+  const QImage shown = icon->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+  EXPECT_EQ(shown,
+            applicationIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32));
+  EXPECT_FALSE(shown.isNull());
+  // Every size the desktop asks for was rendered into the program.
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    EXPECT_EQ(applicationIcon().pixmap(size, size).size(), QSize(size, size)) << size;
   }
   auto* ok = dlg.findChild<QPushButton*>(QString::number(IDOK_BUTTON));
   ASSERT_NE(ok, nullptr);

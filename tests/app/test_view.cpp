@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDateTime>
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -13,6 +19,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTextDocumentFragment>
+#include <QTimer>
 #include <QToolTip>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +31,7 @@
 #include "app/main_frame.h"
 #include "app/quillfern_viewer_app.h"
 #include "app/quillfern_viewer_view.h"
+#include "app/status_history_window.h"
 #include "monitor/server_store.h"
 #include "settings/record_convert.h"
 #include "tests/app/app_test_support.h"
@@ -473,6 +481,75 @@ TEST_F(ViewTest, StatusLineAndConnectionControls) {
   v.showStatus("Kestrune Server Disconnected.");
   EXPECT_EQ(tipText(), "Kestrune Server Disconnected.");
   QToolTip::hideText();
+}
+
+// Every status text is kept with the moment it appeared. The context menu and a double-click open
+// the history newest first; it follows new texts while open, keeps the last 1,000 and copies the
+// selected rows as time and text.
+TEST_F(ViewTest, StatusHistoryKeepsEveryTextWithItsTimeNewestFirst) {
+  CQuillfernViewerView& v = start();
+  installStatusHistory(v);
+  auto* status = ctl<QPlainTextEdit>(IDC_STATUS);
+  const QDateTime before = QDateTime::currentDateTime();
+  v.showStatus("Kestrune Server Disconnected.");
+  v.showStatus("Attempting Reconnection...");
+  v.showStatus("note\r\nfrom\tthe server");
+  const QDateTime after = QDateTime::currentDateTime();
+
+  QTimer::singleShot(0, [] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    auto* item = menu->findChild<QAction*>("StatusHistoryAction");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), "Status History...");
+    item->trigger();
+    menu->close();
+  });
+  const QPoint at(5, 5);
+  QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, status->viewport()->mapToGlobal(at));
+  QApplication::sendEvent(status->viewport(), &menuEvent);
+  auto* window = v.findChild<StatusHistoryWindow*>();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->windowTitle(), "Status History");
+  QAbstractItemModel* rows = window->table()->model();
+  QAbstractItemModelTester tester(rows, QAbstractItemModelTester::FailureReportingMode::Fatal);
+  const auto cell = [rows](int row, int column) {
+    return rows->data(rows->index(row, column)).toString();
+  };
+  ASSERT_EQ(rows->rowCount(), 3);
+  EXPECT_EQ(cell(0, 1), "note  from the server");
+  EXPECT_EQ(cell(1, 1), "Attempting Reconnection...");
+  EXPECT_EQ(cell(2, 1), "Kestrune Server Disconnected.");
+  QDateTime newer = after;
+  for (int row = 0; row < 3; ++row) {
+    const QDateTime shown = QDateTime::fromString(cell(row, 0), "yyyy-MM-dd HH:mm:ss.zzz");
+    ASSERT_TRUE(shown.isValid()) << cell(row, 0).toStdString();
+    EXPECT_LE(shown, newer);
+    EXPECT_GE(shown, before);
+    newer = shown;
+  }
+
+  window->close();
+  QTest::mouseDClick(status->viewport(), Qt::LeftButton);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(v.findChildren<StatusHistoryWindow*>().size(), 1);
+  for (int i = 0; i < 1000; ++i) v.showStatus("text " + std::to_string(i));
+  ASSERT_EQ(rows->rowCount(), 1000);
+  EXPECT_EQ(window->table()->verticalHeader()->count(), 1000);  // the table followed row by row
+  EXPECT_EQ(cell(0, 1), "text 999");
+  EXPECT_EQ(cell(999, 1), "text 0");
+  EXPECT_EQ(status->toPlainText(), "text 999");
+
+  window->table()->selectRow(0);
+  window->table()->selectionModel()->select(
+      rows->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  auto* copy = window->table()->findChild<QAction*>("StatusHistoryCopy");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->shortcut(), QKeySequence(QKeySequence::Copy));
+  copy->trigger();
+  EXPECT_EQ(QApplication::clipboard()->text(),
+            cell(0, 0) + "\ttext 999\n" + cell(2, 0) + "\ttext 997\n");
 }
 
 TEST_F(ViewTest, TimersRouteTheirTicksById) {

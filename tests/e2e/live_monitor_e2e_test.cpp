@@ -1,6 +1,7 @@
 // The live monitor end to end: the real client library against kestrune-feedsim on 127.0.0.1,
 // the real alert lists, charts and data files; only the window is a recording stand-in.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -18,8 +19,11 @@
 #include "charts/exchange_charts.h"
 #include "monitor/live_monitor.h"
 #include "monitor/server_prefs.h"
+#include "monitor/server_store.h"
 #include "recording/data_files.h"
+#include "settings/config_file.h"
 #include "settings/monitor_settings.h"
+#include "tests/support/child_process.h"
 #include "tests/support/feedsim_process.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recording_host.h"
@@ -172,7 +176,11 @@ TEST_F(LiveMonitorE2E, SessionFillsListsChartsAndTheSixFilesLineForLine) {
   // A new date switches files and keeps what the views hold.
   send("send-date 12072026");
   send("alert 1 IBM|x|093003|260|1.00-1.01|3");
-  ASSERT_TRUE(waitFor([&] { return host_.date == "12/07/2026" && rows(AlertKind::Raw) == 2; }));
+  // The row may be shown a moment before its line is written (intake first, then the line).
+  ASSERT_TRUE(waitFor([&] {
+    return host_.date == "12/07/2026" && rows(AlertKind::Raw) == 2 &&
+           lineCount(dataFile("12072026", 1)) == 1;
+  }));
   EXPECT_EQ(readFile(dataFile("12072026", 1)), "IBM|x|093003|260|1.00-1.01|3\r\n");
   EXPECT_EQ(lineCount(dataFile("12062026", 1)), 1u);
   EXPECT_EQ(chartValue(ChartId::Listing, 16, second), 136.0);
@@ -337,6 +345,213 @@ TEST_F(LiveMonitorE2E, ABurstOfAlertsIsShownAndWrittenWhole) {
       "shown and written in %lld ms, longest window pause after sending %lld ms\n",
       kBurst, static_cast<long long>(sentMs), writtenWhenSent, static_cast<long long>(shownMs),
       static_cast<long long>(longestGapMs));
+}
+
+// A day the monitor recorded from the simulated market, served again by --replay-day and
+// recorded again by the same live path, gives the same six files byte for byte. It prints how
+// many records made the round trip and how long serving them took.
+TEST_F(LiveMonitorE2E, AReplayedDayIsRecordedAgainByteForByte) {
+  ASSERT_TRUE(startSim({"--stream", "on", "--speed", "100", "--start", "09:29:45"}));
+  ASSERT_TRUE(connectAndStart());
+  // Past the opening, where the alerts come thick.
+  ASSERT_TRUE(waitFor([&] { return lineCount(dataFile("12062026", 4)) >= 150; }, 30000));
+  live_->onDisconnect();
+  const fs::path original = dir_ / "original";
+  fs::rename(dir_ / "Data", original);
+  std::vector<std::string> recorded;
+  std::size_t records = 0;
+  for (int n = 1; n <= 6; ++n) {
+    recorded.push_back(readFile(original / ("12062026_hft" + std::to_string(n) + ".txt")));
+    records +=
+        static_cast<std::size_t>(std::count(recorded.back().begin(), recorded.back().end(), '\n'));
+  }
+  ASSERT_GT(lineCount(original / "12062026_hft1.txt"), 0u);
+
+  ASSERT_TRUE(startSim(
+      {"--stream", "on", "--speed", "1000", "--replay-day", original.string(), "12062026"}));
+  const std::string replaying = sim_->waitForLine("replaying 12062026: ");
+  EXPECT_NE(replaying.find(": " + std::to_string(records) + " records from 09:"), std::string::npos)
+      << replaying;
+  host_.date.clear();
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(connectAndStart());
+  ASSERT_FALSE(sim_->waitForLine("day over", 30000).empty());
+  const auto sameSizes = [&] {
+    for (int n = 1; n <= 6; ++n) {
+      if (readFile(dataFile("12062026", n)).size() !=
+          recorded[static_cast<std::size_t>(n - 1)].size())
+        return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(waitFor(sameSizes, 30000));
+  const qint64 servedMs = clock.elapsed();
+  live_->onDisconnect();
+  for (int n = 1; n <= 6; ++n)
+    EXPECT_EQ(readFile(dataFile("12062026", n)), recorded[static_cast<std::size_t>(n - 1)]) << n;
+  std::printf("round trip: %zu records (%s) served again at 1000x and recorded in %lld ms\n",
+              records, replaying.c_str(), static_cast<long long>(servedMs));
+}
+
+// kestrune-recorder, the real program, beside the monitor's live path on the same simulator: both
+// log in before the stream starts, so both are sent the very same records.
+constexpr int kCatchUpMs = 60000;
+
+class RecorderE2E : public LiveMonitorE2E {
+ protected:
+  void SetUp() override {
+    LiveMonitorE2E::SetUp();
+    // The recorder's per-user store is the test's own.
+    ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    recDir_ = dir_ / "recorder";
+    fs::create_directories(recDir_);
+    test::writeAll((dir_ / "password").string(), "demo\r\n");
+  }
+  void TearDown() override {
+    recorders_.clear();
+    LiveMonitorE2E::TearDown();
+  }
+
+  // Starts a recorder in folder; login "args" gives the server on the command line, "store" leaves
+  // it to the per-user store.
+  ChildProcess& startRecorder(const fs::path& folder, bool fromStore = false) {
+    std::vector<std::string> args = {"--workdir", folder.string()};
+    if (!fromStore) {
+      args.insert(args.end(), {"--host", "127.0.0.1", "--port", std::to_string(sim_->port()),
+                               "--user", "demo", "--password-file", (dir_ / "password").string()});
+    }
+    recorders_.push_back(std::make_unique<ChildProcess>("kestrune-recorder", args, "", true));
+    return *recorders_.back();
+  }
+
+  // A command that sends nothing (clock, stream), acknowledged at once.
+  void control(const std::string& command) {
+    ASSERT_FALSE(sim_->command(command, "ok " + command).empty()) << command;
+  }
+
+  // Stops the stream and waits until the monitor, and the recorder when it still runs, have taken
+  // in everything sent before.
+  void endStream(ChildProcess* recorder) {
+    control("stream off");
+    send("type 21 end-of-stream");
+    // The monitor draws its charts for every sample: under the sanitizers it falls well behind.
+    ASSERT_TRUE(waitFor([&] { return host_.sawStatus("end-of-stream"); }, kCatchUpMs));
+    if (recorder != nullptr) {
+      ASSERT_FALSE(recorder->waitForText("end-of-stream", kCatchUpMs).empty());
+    }
+  }
+
+  fs::path recFile(int n) const {
+    return recDir_ / "Data" / ("12062026_hft" + std::to_string(n) + ".txt");
+  }
+
+  fs::path recDir_;
+  std::vector<std::unique_ptr<ChildProcess>> recorders_;
+};
+
+bool exitedWith(int status, int code) { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
+
+// The first line the program printed that holds text; empty when none.
+std::string lineWith(const ChildProcess& program, const std::string& text) {
+  for (const std::string& line : program.lines()) {
+    if (line.find(text) != std::string::npos) return line;
+  }
+  return {};
+}
+
+TEST_F(RecorderE2E, SixFilesEqualTheMonitorsThroughTheCollectionWindow) {
+  // 09:30 to 09:30: the Listing sample of 09:30:00 opens the files, the one of 09:31:00 closes
+  // them, in both programs.
+  settings_->collectStartMinuteOfDay = settings_->collectStopMinuteOfDay = 9 * 60 + 30;
+  ASSERT_TRUE(writeConfigFile(*settings_, ChartColorTable{}, (recDir_ / "Kestrune.cfg").string()));
+  ASSERT_TRUE(startSim({"--speed", "100"}));
+  ASSERT_TRUE(writeServerSettings(makeServerSettings("127.0.0.1", sim_->port(), "demo", "demo")));
+  ASSERT_TRUE(connectAndStart());
+  ChildProcess& recorder = startRecorder(recDir_, true);
+  ASSERT_FALSE(recorder.waitForText("Date: 12/06/2026").empty()) << recorder.error();
+  ASSERT_FALSE(sim_->command("clients", "ok clients 2").empty());
+
+  control("time 09:29:50");
+  control("stream on");
+  ASSERT_TRUE(waitFor([&] { return host_.time >= "09:31:05"; }, kCatchUpMs));
+  endStream(&recorder);
+  EXPECT_TRUE(exitedWith(recorder.stop(), 0));
+
+  for (int n = 1; n <= 6; ++n) {
+    const std::string mine = readFile(recFile(n));
+    EXPECT_EQ(mine, readFile(dataFile("12062026", n))) << n;
+    EXPECT_FALSE(mine.empty()) << n;
+  }
+  EXPECT_EQ(lineCount(recFile(4)), 60u);
+  EXPECT_EQ(readFile(recFile(4)).rfind("093000|", 0), 0u);
+}
+
+TEST_F(RecorderE2E, SigtermMidStreamLosesNothingAndEndsWithWholeLines) {
+  ASSERT_TRUE(startSim({"--speed", "1000"}));
+  ASSERT_TRUE(connectAndStart());
+  ChildProcess& recorder = startRecorder(recDir_);
+  ASSERT_FALSE(recorder.waitForText("Date: 12/06/2026").empty()) << recorder.error();
+  ASSERT_FALSE(sim_->command("clients", "ok clients 2").empty());
+  control("time 09:30:00");
+  control("stream on");
+  ASSERT_TRUE(waitFor([&] { return lineCount(recFile(2)) > 300; }));
+
+  EXPECT_TRUE(exitedWith(recorder.stop(SIGTERM), 0));
+  const std::string summary = lineWith(recorder, "Stopped: ");
+  ASSERT_FALSE(summary.empty());
+  const std::size_t received = std::stoul(summary.substr(summary.find("Stopped: ") + 9));
+  EXPECT_NE(summary.find(" 0 could not be written"), std::string::npos) << summary;
+  endStream(nullptr);
+
+  std::size_t lines = 0;
+  for (int n = 1; n <= 6; ++n) {
+    const std::string mine = readFile(recFile(n));
+    lines += lineCount(recFile(n));
+    // Whole records only, and the very records the monitor got, in the same order.
+    if (!mine.empty()) {
+      EXPECT_EQ(mine.substr(mine.size() - 2), "\r\n") << n;
+    }
+    EXPECT_EQ(readFile(dataFile("12062026", n)).compare(0, mine.size(), mine), 0) << n;
+  }
+  EXPECT_EQ(lines, received);
+}
+
+TEST_F(RecorderE2E, ASecondRecorderOnTheFolderAndARefusedLoginEndWithStatusOne) {
+  ASSERT_TRUE(startSim());
+  ChildProcess& first = startRecorder(recDir_);
+  ASSERT_FALSE(first.waitForText("Date: 12/06/2026").empty()) << first.error();
+
+  ChildProcess& second = startRecorder(recDir_);
+  EXPECT_TRUE(exitedWith(second.waitForExit(10000), 1));
+  EXPECT_FALSE(lineWith(second, "by process " + std::to_string(first.pid())).empty());
+
+  sim_->command("refuse 7", "ok refuse");
+  fs::create_directories(dir_ / "elsewhere");
+  ChildProcess& refused = startRecorder(dir_ / "elsewhere");
+  EXPECT_TRUE(exitedWith(refused.waitForExit(10000), 1));
+  EXPECT_FALSE(lineWith(refused, "Invalid username/password!").empty());
+}
+
+TEST_F(RecorderE2E, ALostLinkIsRetriedAndTheSameDayAppended) {
+  ASSERT_TRUE(startSim());
+  const int port = sim_->port();
+  ChildProcess& recorder = startRecorder(recDir_);
+  ASSERT_FALSE(recorder.waitForText("Date: 12/06/2026").empty()) << recorder.error();
+  send("alert 1 MSFT|x|093001|250|10.00-10.01|12");
+  ASSERT_TRUE(waitFor([&] { return lineCount(recFile(1)) == 1; }));
+
+  sim_->stop();
+  ASSERT_FALSE(recorder.waitForText("Kestrune Server Disconnected.").empty());
+  ASSERT_FALSE(recorder.waitForText("Attempting Reconnection...").empty());
+  ASSERT_TRUE(startSim({"--port", std::to_string(port)}));
+  // The retry comes 5 seconds after the loss.
+  ASSERT_FALSE(recorder.waitForText("Kestrune Monitor Connected to Server", 10000).empty());
+  ASSERT_FALSE(recorder.waitForText("Date: 12/06/2026").empty());
+  send("alert 1 IBM|x|093003|260|1.00-1.01|3");
+  ASSERT_TRUE(waitFor([&] { return lineCount(recFile(1)) == 2; }));
+  EXPECT_EQ(readFile(recFile(1)),
+            "MSFT|x|093001|250|10.00-10.01|12\r\nIBM|x|093003|260|1.00-1.01|3\r\n");
 }
 
 }  // namespace

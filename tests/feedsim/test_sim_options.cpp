@@ -108,6 +108,13 @@ TEST(FeedsimOptions, BadValuesAreRefusedWithAMessage) {
     EXPECT_FALSE(parse(args, o, error)) << args[0];
     EXPECT_FALSE(error.empty()) << args[0];
   }
+  // A recorded day needs its folder and a date, which is also the session date.
+  SimOptions o;
+  std::string error;
+  EXPECT_FALSE(parse({"--replay-day", "Data"}, o, error));
+  EXPECT_FALSE(parse({"--replay-day", "Data", "13012026"}, o, error));
+  ASSERT_TRUE(parse({"--replay-day", "Data", "12062026", "--date", "01022027"}, o, error));
+  EXPECT_EQ(o.date, "12062026");
 }
 
 // A minus sign before a zero is no digit: "-0:-0:-0" is no clock, "-0" no port or count.

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "client/wire.h"
 #include "feedsim/sim_options.h"
+#include "feedsim/sim_packets.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace kestrune::feedsim {
@@ -121,7 +123,7 @@ const char* const kOptions[] = {"--port",           "--user",        "--password
                                 "--split",          "--split-pause", "--coalesce",
                                 "--burst",          "--date-every",  "--status-every",
                                 "--text-every",     "--help",        "-h",
-                                "--bogus"};
+                                "--replay-day",     "--bogus"};
 
 TEST(FuzzSimOptions, ArbitraryCommandLines) {
   Rng rng(0xFEED0002);
@@ -197,6 +199,41 @@ TEST(FuzzSimOptions, ClockAndDateTexts) {
     const bool date = digits && std::stoi(d.substr(0, 2)) >= 1 && std::stoi(d.substr(0, 2)) <= 12 &&
                       std::stoi(d.substr(2, 2)) >= 1 && std::stoi(d.substr(2, 2)) <= 31;
     ASSERT_EQ(isDateText(d), date) << "'" << d << "'";
+  }
+}
+
+// Serving a recorded day: whatever text a server's record body decodes to (and so whatever line
+// a monitor records) goes out again in one packet whose body decodes to exactly that text; any
+// other text is either carried exactly the same way or refused.
+TEST(FuzzSimPackets, RecordedTextsTravelBackUnchanged) {
+  Rng rng(0xFEED0004);
+  const int n = fuzz::iterations(20000);
+  for (int it = 0; it < n; ++it) {
+    const int file = static_cast<int>(rng.below(6));
+    const std::uint16_t type = file < 3 ? MSG_ALERT_RECORD : MSG_CHART_SAMPLE;
+    std::string text;
+    const bool received = rng.chance(2);
+    if (received) {
+      std::string body;
+      const std::size_t length = rng.below(kMaxBodyLength + 1);
+      for (std::size_t i = 0; i < length; ++i) {
+        body.push_back(rng.chance(8) ? ';' : static_cast<char>(1 + rng.below(255)));
+      }
+      text = decodeRecordBody(type, body);
+    } else {
+      text = fuzz::randomText(rng, 260);
+    }
+    Packet packet;
+    const bool sent = recordedPacket(file, text, rng.chance(2), packet);
+    ASSERT_TRUE(sent || !received) << "iteration " << it;
+    if (!sent) continue;
+    ASSERT_LE(packet.size(), kMaxPacketLength);
+    const PacketHeader h = PacketHeader::parse(packet.data());
+    ASSERT_EQ(h.type, type);
+    ASSERT_EQ(h.kind, file % 3 + 1);
+    ASSERT_EQ(h.length, packet.size());
+    const std::string body(packet.begin() + kHeaderSize, packet.end());
+    ASSERT_EQ(decodeRecordBody(type, body), text) << "iteration " << it;
   }
 }
 

@@ -14,6 +14,7 @@
 
 #include "recording/data_files.h"
 #include "recording/data_reader.h"
+#include "recording/recorded_day.h"
 #include "recording/replay.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -210,6 +211,7 @@ TEST(FuzzReplay, DamagedDaysAndTypedDates) {
     const std::string day = "1207202" + std::to_string(rng.below(10));
     std::size_t want = 0;
     std::vector<std::string> paths;
+    std::vector<std::string> fileLines[6];
     for (int file = 0; file < 6; ++file) {
       const std::string path = dataFilePath(base, day, file);
       paths.push_back(path);
@@ -219,7 +221,25 @@ TEST(FuzzReplay, DamagedDaysAndTypedDates) {
       ASSERT_NE(f, nullptr);
       std::fwrite(bytes.data(), 1, bytes.size(), f);
       std::fclose(f);
-      want += referenceSplit(bytes).lines.size();
+      fileLines[file] = referenceSplit(bytes).lines;
+      want += fileLines[file].size();
+    }
+    // The same day as one stream to serve: every line once without its line end, the seconds
+    // never going back, and each file's own order kept whatever its lines' times say.
+    RecordedDay stream;
+    ASSERT_TRUE(stream.load(base + "/Data", day));
+    std::vector<std::string> served[6];
+    for (std::size_t i = 0; i < stream.size(); ++i) {
+      const DayRecord record = stream.record(i);
+      if (i > 0) {
+        ASSERT_GE(record.second, stream.record(i - 1).second);
+      }
+      served[record.file].emplace_back(record.text);
+    }
+    for (int file = 0; file < 6; ++file) {
+      for (std::string& line : fileLines[file])
+        if (line.back() == '\r') line.pop_back();
+      ASSERT_EQ(served[file], fileLines[file]) << "iteration " << it << " file " << file;
     }
     std::string typed = day;
     if (rng.chance(3)) {

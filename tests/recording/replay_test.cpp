@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recording/data_files.h"
+#include "recording/day_scan.h"
+#include "recording/recorded_day.h"
 #include "tests/support/temp_dir.h"
 
 namespace kestrune {
@@ -186,6 +191,79 @@ TEST(ReplayDayTest, ReplaysExactlyWhatTheLiveDayRecorded) {
   replayDay(host, "12062026", dir.path());
   EXPECT_EQ(host.lines[0], std::vector<std::string>{record + "\r"});
   EXPECT_EQ(host.lines[3], std::vector<std::string>{"093000|12|7|0|0|3|0|0|1|0|0|2|1|0|0|5|0|\r"});
+}
+
+// The days File > Open lists: calendar dates only, newest first, a missing file marked -1.
+TEST(DayScanTest, ListsCalendarDaysNewestFirstWithTheirSixFiles) {
+  TempDir dir;
+  writeAll(dataFilePath(dir.path(), "12062026", 0), "abc");
+  writeAll(dataFilePath(dir.path(), "12062026", 3), "");
+  writeAll(dataFilePath(dir.path(), "01022027", 1), "12345");
+  writeAll(dataFilePath(dir.path(), "02292028", 5), "x");  // a leap day
+  for (const char* other : {"02292026_hft1.txt", "13012026_hft1.txt", "12062026_hft7.txt",
+                            "12062026_hft1.txt.bak", "1206202_hft1.txt", "notes.txt"}) {
+    writeAll(dir.file(std::string("Data/") + other), "x");
+  }
+  std::filesystem::create_directories(dir.file("Data/03032026_hft1.txt"));  // not a file
+  const std::vector<RecordedDayFiles> days = scanRecordedDays(dir.path());
+  ASSERT_EQ(days.size(), 3u);
+  EXPECT_EQ(days[0].date, "02292028");
+  EXPECT_EQ(days[0].sizes, (std::array<std::int64_t, 6>{-1, -1, -1, -1, -1, 1}));
+  EXPECT_EQ(days[1].date, "01022027");
+  EXPECT_EQ(days[1].sizes, (std::array<std::int64_t, 6>{-1, 5, -1, -1, -1, -1}));
+  EXPECT_EQ(days[2].date, "12062026");
+  EXPECT_EQ(days[2].sizes, (std::array<std::int64_t, 6>{3, -1, -1, 0, -1, -1}));
+  EXPECT_TRUE(scanRecordedDays(dir.file("nowhere")).empty());
+
+  for (const char* bad : {"02302028", "04312026", "00012026", "12002026", "02291900", "1206202x"})
+    EXPECT_FALSE(isCalendarDate(bad)) << bad;
+  EXPECT_TRUE(isCalendarDate("02292000"));
+  EXPECT_TRUE(isCalendarDate("12312026"));
+}
+
+// A recorded day served again: by time across the files, each file's own order kept; samples
+// first in a second, then the lists in turn; lines without a usable time ride with their
+// neighbours.
+TEST(RecordedDayTest, ServesByTimeAcrossFilesKeepingEachFilesOrder) {
+  TempDir dir;
+  const std::string sample = "|1|2|3|4|5|6|7|8|9|10|11|12|13|14|15|16|";
+  writeAll(dataFilePath(dir.path(), "12062026", 0),
+           "A|x|093001|1\r\nB|x|093000|2\r\n\r\n");  // B is late, the empty line has no time
+  writeAll(dataFilePath(dir.path(), "12062026", 1),
+           "C|Q|093001|5|1-2\r\nD|Q|093001|6|1-2\r\nG|Q|246000|1|1\r\n");
+  writeAll(dataFilePath(dir.path(), "12062026", 2), "E|Q|Sweep|093000|7");
+  writeAll(dataFilePath(dir.path(), "12062026", 3),
+           "junk\r\n093000" + sample + "\r\n093001" + sample + "\r\n");
+  writeAll(dataFilePath(dir.path(), "12062026", 5), "093001" + sample + "\r\n");
+
+  RecordedDay day;
+  ASSERT_TRUE(day.load(dir.file("Data"), "12062026"));
+  EXPECT_EQ(day.filesFound(), 5);
+  EXPECT_EQ(day.untimed(), 3u);
+  EXPECT_EQ(day.linesOf(0), 3u);
+  const std::vector<std::pair<int, std::string>> expected = {{3, "junk"},
+                                                             {3, "093000" + sample},
+                                                             {2, "E|Q|Sweep|093000|7"},
+                                                             {3, "093001" + sample},
+                                                             {5, "093001" + sample},
+                                                             {0, "A|x|093001|1"},
+                                                             {1, "C|Q|093001|5|1-2"},
+                                                             {0, "B|x|093000|2"},
+                                                             {1, "D|Q|093001|6|1-2"},
+                                                             {0, ""},
+                                                             {1, "G|Q|246000|1|1"}};
+  ASSERT_EQ(day.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(day.record(i).file, expected[i].first) << i;
+    EXPECT_EQ(day.record(i).text, expected[i].second) << i;
+    EXPECT_EQ(day.record(i).second, i < 3 ? 34200 : 34201) << i;
+  }
+  EXPECT_EQ(day.firstAt(34201), 3u);
+  EXPECT_EQ(day.firstAt(40000), day.size());
+  EXPECT_EQ(day.dropIf([](const DayRecord& r) { return r.file == 3; }), 3u);
+  EXPECT_EQ(day.record(0).text, "E|Q|Sweep|093000|7");
+
+  EXPECT_FALSE(day.load(dir.file("Data"), "12072026"));
 }
 
 }  // namespace

@@ -1,0 +1,163 @@
+#include "recorder/recorder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+
+#include "charts/chart_sample.h"
+#include "monitor/server_store.h"
+#include "monitor/session_library.h"
+#include "recording/data_folder_lock.h"
+#include "settings/config_file.h"
+
+namespace kestrune {
+
+namespace {
+
+// The write end is used inside the signal handler, so it lives in a plain global.
+int g_stopPipe[2] = {-1, -1};
+
+void onStopSignal(int signalNumber) {
+  const int saved = errno;
+  const char b = static_cast<char>(signalNumber);
+  [[maybe_unused]] const ssize_t n = ::write(g_stopPipe[1], &b, 1);
+  errno = saved;
+}
+
+}  // namespace
+
+Recorder::Recorder(const ServerPrefsValues& login, const CollectionWindow& window,
+                   std::ostream& out, std::unique_ptr<SessionLibrary> library)
+    : login_(login),
+      window_(window),
+      host_(out),
+      library_(library ? std::move(library) : std::make_unique<QvsHftLibrary>()),
+      control_(*library_, host_, *this, files_, queue_, &decodeRecord),
+      gate_(
+          files_, [this] { return window_; }, [this] { return control_.sessionDate(); }) {
+  control_.setSettingsSource([this] {
+    ConnectionSettings s;
+    s.serverAddress = login_.serverAddress;
+    s.serverPort = login_.serverPort;
+    s.userName = login_.userName;
+    s.userPassword = login_.userPassword;
+    return s;
+  });
+  control_.setWholeDayTest([this] { return isWholeDayCollection(window_); });
+  host_.setConnectionControl(&control_);
+  host_.setUnlinkedHandler([this] {
+    // Decided once the control has finished the step that unlinked it (it may yet start the
+    // reconnection timer).
+    QTimer::singleShot(0, this, [this] { checkGivenUp(); });
+  });
+  setCurrentView(&host_);
+}
+
+Recorder::~Recorder() {
+  control_.shutdown();
+  setCurrentView(nullptr);
+}
+
+void Recorder::start() {
+  host_.say("Kestrune recorder recording into " +
+            (std::filesystem::current_path() / "Data").string());
+  control_.connectToServer(true);
+  // The monitor leaves a failed first Connect to its user; nobody is there to press it again.
+  if (!control_.sessionUp()) host_.startTimer(RECONNECT_TIMER, kReconnectPeriodMs);
+}
+
+void Recorder::stop(const std::string& why) {
+  if (stopping_) return;
+  stopping_ = true;
+  host_.say("Stopping: " + why);
+  control_.disconnectFromServer();
+  control_.shutdown();
+  queue_.drainNow();
+  host_.say("Stopped: " + std::to_string(recordsReceived()) + " records received, " +
+            std::to_string(linesLost()) + " could not be written");
+  QCoreApplication::exit(0);
+}
+
+void Recorder::checkGivenUp() {
+  if (stopping_ || control_.sessionUp() || host_.timerRunning(RECONNECT_TIMER)) return;
+  stopping_ = true;
+  control_.shutdown();
+  host_.say("Stopped: the server refused the login");
+  QCoreApplication::exit(1);
+}
+
+MonitorData::WindowPart Recorder::takeAlert(int, const char*) {
+  received_.fetch_add(1, std::memory_order_relaxed);
+  return {};
+}
+
+MonitorData::WindowPart Recorder::takeSample(int kind, const char* text) {
+  received_.fetch_add(1, std::memory_order_relaxed);
+  // The monitor's chart intake drives the window with every Listing sample it can read.
+  ChartSample sample;
+  if (kind != 1 || parseChartSample(text, sample) != SampleParse::Ok) return {};
+  std::string problem = gate_.listingSampleAt(sample.hour * 60 + sample.minute);
+  if (problem.empty()) return {};
+  return [this, problem = std::move(problem)] { host_.showStatus(problem); };
+}
+
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+  if (g_stopPipe[0] < 0 && ::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  notifier_ = std::make_unique<QSocketNotifier>(g_stopPipe[0], QSocketNotifier::Read);
+  connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
+    char b = 0;
+    if (::read(g_stopPipe[0], &b, 1) == 1) emit stopRequested(b);
+  });
+  struct sigaction sa {};
+  sa.sa_handler = onStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &sa, nullptr);
+  ::sigaction(SIGINT, &sa, nullptr);
+}
+
+StopSignals::~StopSignals() {
+  std::signal(SIGTERM, SIG_DFL);
+  std::signal(SIGINT, SIG_DFL);
+}
+
+int runRecorder(const RecorderOptions& options, std::ostream& out, std::ostream& err) {
+  // A journal that went away must not end the recording.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::string error;
+  if (!enterWorkDir(options.workDir, error)) {
+    err << "kestrune-recorder: " << error << "\n";
+    return 1;
+  }
+  DataFolderLock lock;
+  if (!lock.acquire(std::filesystem::current_path().string(), error)) {
+    err << "kestrune-recorder: " << error << "\n";
+    return 1;
+  }
+  ServerPrefsValues stored;
+  readServerSettings(stored);
+  ServerPrefsValues login;
+  if (!loginValues(options, stored, login, error)) {
+    err << "kestrune-recorder: " << error << "\n";
+    return 1;
+  }
+  // The collection window the monitor keeps in this folder; a missing file records the whole day.
+  MonitorSettings settings;
+  ChartColorTable colors;
+  readConfigFile(settings, colors);
+  const CollectionWindow window{settings.collectStartMinuteOfDay, settings.collectStopMinuteOfDay};
+
+  StopSignals stopSignals;
+  Recorder recorder(login, window, out);
+  QObject::connect(&stopSignals, &StopSignals::stopRequested, &recorder,
+                   [&recorder](int signalNumber) { recorder.stop(::strsignal(signalNumber)); });
+  recorder.start();
+  return QCoreApplication::exec();
+}
+
+}  // namespace kestrune

@@ -1,0 +1,82 @@
+// kestrune-recorder: the monitor's connection control, collection window and data files behind a
+// headless host. No lists and no charts: only the six files of the day.
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <ostream>
+
+#include "monitor/connection_control.h"
+#include "monitor/connection_ports.h"
+#include "monitor/server_prefs.h"
+#include "monitor/ui_queue.h"
+#include "recorder/headless_host.h"
+#include "recorder/recorder_options.h"
+#include "recording/collection_gate.h"
+#include "recording/data_files.h"
+
+namespace kestrune {
+
+class Recorder : public QObject, private MonitorData {
+  Q_OBJECT
+
+ public:
+  // Records into the Data folder of the working directory. The thread that creates it is the
+  // main thread, whose event loop must run. library: the real client library when null.
+  Recorder(const ServerPrefsValues& login, const CollectionWindow& window, std::ostream& out,
+           std::unique_ptr<SessionLibrary> library = nullptr);
+  ~Recorder() override;
+
+  // Connects; a connection that fails is tried again every 5 seconds, as after a lost link.
+  void start();
+  // Disconnects and closes the files; the event loop then ends with exit code 0.
+  void stop(const std::string& why);
+
+  std::uint64_t recordsReceived() const { return received_.load(); }
+  std::uint64_t linesLost() const { return files_.lostLines(); }
+
+ private:
+  // MonitorData: nothing to show, only the Listing samples' time drives the collection window.
+  WindowPart takeAlert(int kind, const char* text) override;
+  WindowPart takeSample(int kind, const char* text) override;
+  WindowPart resetMonitorData() override { return {}; }
+
+  // The link ended and nothing will bring it back (a refused login): exit code 1.
+  void checkGivenUp();
+
+  ServerPrefsValues login_;
+  CollectionWindow window_;
+  HeadlessHost host_;
+  DataFiles files_;
+  std::unique_ptr<SessionLibrary> library_;
+  UiQueue queue_;
+  ConnectionControl control_;
+  LiveCollectionGate gate_;  // receive thread only
+  std::atomic<std::uint64_t> received_{0};
+  bool stopping_ = false;
+};
+
+// SIGTERM and SIGINT, turned into a Qt signal on the main thread: the handler only writes the
+// signal's number into a pipe, which a socket notifier reads.
+class StopSignals : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit StopSignals(QObject* parent = nullptr);
+  ~StopSignals() override;
+
+ signals:
+  void stopRequested(int signalNumber);
+
+ private:
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// Everything between the command line and the exit code: the work folder, the Data folder's lock,
+// the stored settings, the recorder and its event loop. Needs a QCoreApplication.
+int runRecorder(const RecorderOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace kestrune

@@ -1,0 +1,105 @@
+// The recorder's command line and login values; the program itself is run against the simulator
+// in tests/e2e.
+#include "recorder/recorder_options.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "recorder/headless_host.h"
+#include "tests/support/temp_dir.h"
+
+namespace kestrune {
+namespace {
+
+using A = RecorderOptions::Action;
+
+TEST(RecorderOptions, OptionsAndMistakes) {
+  RecorderOptions o = parseRecorderOptions({"--host", "feed.local", "--port=7405", "--user", "ann",
+                                            "--password-file", "/p", "--user-workdir"});
+  EXPECT_EQ(o.action, A::Run) << o.error;
+  EXPECT_EQ(o.host, "feed.local");
+  EXPECT_EQ(o.port, 7405);
+  EXPECT_EQ(o.user, "ann");
+  EXPECT_EQ(o.passwordFile, "/p");
+  EXPECT_TRUE(o.workDir.user);
+  EXPECT_EQ(parseRecorderOptions({}).action, A::Run);
+  EXPECT_FALSE(parseRecorderOptions({}).host.has_value());
+  EXPECT_EQ(parseRecorderOptions({"--version", "--help"}).action, A::Help);
+
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"--port", "0"},
+                                             {"--port", "65536"},
+                                             {"--port", "80x"},
+                                             {"--port"},
+                                             {"--host="},
+                                             {"--user"},
+                                             {"--help=yes"},
+                                             {"--workdir"},
+                                             {"--verbose"},
+                                             {"host"}}) {
+    const RecorderOptions r = parseRecorderOptions(bad);
+    EXPECT_EQ(r.action, A::Fail) << bad[0];
+    std::ostringstream out, err;
+    EXPECT_EQ(answerRecorderOptions(r, out, err), 2) << bad[0];
+    EXPECT_NE(err.str().find(r.error), std::string::npos);
+  }
+  std::ostringstream out, err;
+  EXPECT_EQ(answerRecorderOptions(parseRecorderOptions({"--version"}), out, err), 0);
+  EXPECT_EQ(out.str(), "kestrune-recorder " KES_VERSION "\n");
+}
+
+TEST(RecorderOptions, GivenValuesReplaceTheStoredOnesOneByOne) {
+  test::TempDir dir;
+  ServerPrefsValues stored;
+  std::strcpy(stored.serverAddress, "10.1.1.1");
+  stored.serverPort = 7405;
+  std::strcpy(stored.userName, "stored");
+  std::strcpy(stored.userPassword, "secret");
+
+  ServerPrefsValues login;
+  std::string error;
+  ASSERT_TRUE(loginValues(parseRecorderOptions({}), stored, login, error)) << error;
+  EXPECT_STREQ(login.userPassword, "secret");
+
+  // The password file's first line, without its line end (CR LF too).
+  test::writeAll(dir.file("pw"), "hunter2\r\nsecond line\n");
+  ASSERT_TRUE(
+      loginValues(parseRecorderOptions({"--user", "ann", "--password-file", dir.file("pw")}),
+                  stored, login, error))
+      << error;
+  EXPECT_STREQ(login.userName, "ann");
+  EXPECT_STREQ(login.userPassword, "hunter2");
+  EXPECT_STREQ(login.serverAddress, "10.1.1.1");
+  EXPECT_EQ(login.serverPort, 7405);
+
+  // Too long is said, never cut: a cut password or host would log in somewhere else or fail
+  // without saying why.
+  EXPECT_FALSE(
+      loginValues(parseRecorderOptions({"--host", std::string(64, 'h')}), stored, login, error));
+  EXPECT_NE(error.find("--host"), std::string::npos);
+  test::writeAll(dir.file("long"), std::string(255, 'p'));
+  EXPECT_FALSE(loginValues(parseRecorderOptions({"--password-file", dir.file("long")}), stored,
+                           login, error));
+  EXPECT_FALSE(loginValues(parseRecorderOptions({"--password-file", dir.file("missing")}), stored,
+                           login, error));
+  EXPECT_NE(error.find("missing"), std::string::npos);
+
+  // Nothing stored and nothing given: no server to ask.
+  EXPECT_FALSE(loginValues(parseRecorderOptions({"--host", "127.0.0.1"}), ServerPrefsValues{},
+                           login, error));
+  EXPECT_TRUE(loginValues(parseRecorderOptions({"--host", "127.0.0.1", "--port", "9"}),
+                          ServerPrefsValues{}, login, error));
+}
+
+TEST(RecorderOptions, EveryStatusIsOneJournalLine) {
+  const std::string line = journalLine(0, "Market note\nforged line\x1b[2J\x7f");
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+  EXPECT_EQ(line.substr(20), "Market note?forged line?[2J?");
+  EXPECT_EQ(line[4], '-');
+  EXPECT_EQ(line[13], ':');
+}
+
+}  // namespace
+}  // namespace kestrune
