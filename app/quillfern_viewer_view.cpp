@@ -138,6 +138,10 @@ void CQuillfernViewerView::buildForm() {
         if (row.id != kChartSurfaceIds[i]) continue;
         auto* surface = new ChartWidget(*charts_, ChartId(i), form_);
         applyPictureFrame(surface, row.flags);
+        // A double-click on one chart moves the window of all three.
+        connect(surface, &ChartWidget::chartWindowMoved, this, [this] {
+          for (int k = 0; k < 3; ++k) chartPictureReady(k);
+        });
         w = surface;
       }
     }
