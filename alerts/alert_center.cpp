@@ -2,6 +2,7 @@
 
 #include "alerts/alert_sound.h"
 #include "alerts/audio_alert_prefs.h"
+#include "alerts/symbol_filters_dialog.h"
 
 namespace kestrune {
 
@@ -24,6 +25,10 @@ CColorListCtrl* AlertCenter::createList(int id, QWidget* parent) {
   if (index < 0 || index >= kAlertKindCount) return nullptr;
   auto* ctrl = new CColorListCtrl(parent);
   ctrl->setAlertModel(lists_->model(static_cast<AlertKind>(index)));
+  ctrl->addSymbolToFilters = [this, ctrl](const std::string& symbol) {
+    kestrune::addSymbolToFilters(symbol, settings_, table_, symbolFilterHooks(*lists_),
+                                 ctrl->showMessage);
+  };
   controls_[index] = ctrl;
   return ctrl;
 }

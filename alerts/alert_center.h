@@ -36,7 +36,7 @@ class AlertCenter : public QObject {
   AlertLists& lists() { return *lists_; }
 
   // The form's list control for id 1029, 1030 or 1031 (null for any other id), already showing
-  // its list. The form places it.
+  // its list, its "Add Symbol to Filters" adding to this table. The form places it.
   CColorListCtrl* createList(int id, QWidget* parent);
   // After the form placed the lists: fonts, stored column widths and colours.
   void listsReady(const QFont& listFont);

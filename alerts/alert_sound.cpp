@@ -5,6 +5,7 @@
 #include <QSoundEffect>
 #include <QThread>
 #include <QUrl>
+#include <utility>
 
 #include "alerts/wav_data.h"
 
@@ -13,7 +14,7 @@ namespace kestrune {
 namespace {
 
 // Alarm files are short; anything much larger is not read into memory for conversion.
-constexpr qint64 kMaxWavBytes = 64 * 1024 * 1024;
+constexpr std::size_t kMaxWavBytes = 64 * 1024 * 1024;
 
 QPointer<AlertSoundPlayer>& playerSlot() {
   static QPointer<AlertSoundPlayer> player;
@@ -58,6 +59,17 @@ void stopAlertSound() {
   });
 }
 
+void deferAlertSound(std::string_view fileName, bool loop) {
+  if (auto* p = AlertSoundPlayer::instance()) {
+    p->defer(QString::fromLocal8Bit(fileName.data(), static_cast<qsizetype>(fileName.size())),
+             loop);
+  }
+}
+
+void startDeferredAlertSound() {
+  if (auto* p = AlertSoundPlayer::instance()) p->startDeferred();
+}
+
 AlertSoundPlayer* AlertSoundPlayer::instance() {
   auto& slot = playerSlot();
   if (!slot && onWindowThread()) slot = new AlertSoundPlayer(QCoreApplication::instance());
@@ -74,30 +86,82 @@ QString AlertSoundPlayer::beepFile() {
   return beepPath_;
 }
 
+AlertSoundPlayer::Resolved AlertSoundPlayer::check(const QString& fileName) {
+  Resolved r;
+  // A FIFO, a device or a folder is never read (it would hang or flood the window): it beeps,
+  // as a missing file does.
+  RegularFile file = openRegularFile(fileName.toLocal8Bit().toStdString());
+  if (!file.isOpen()) return r;
+  r.identity = file.identity();
+  std::optional<std::vector<std::uint8_t>> bytes;
+  if (file.identity().size <= kMaxWavBytes) bytes = file.readAll(kMaxWavBytes);
+  if (!bytes) {
+    if (file.identity().size > kMaxWavBytes) {
+      emit soundRefused(QStringLiteral("Alarm sound %1 is larger than 64 MB: a beep plays instead")
+                            .arg(fileName));
+    }
+    return r;
+  }
+  std::optional<WavFormat> format = parseWav(*bytes);
+  if (!format) return r;
+  if (wavPlaysAsIs(*format, *bytes)) {
+    r.source = fileName;
+    r.beep = false;
+    return r;
+  }
+  std::optional<std::vector<std::uint8_t>> converted = convertWavToPcm16(*bytes);
+  // Each conversion gets a name of its own: the player may still hold an earlier one open.
+  QString path = scratch_.filePath(QStringLiteral("converted-%1.wav").arg(++converted_));
+  if (converted && scratch_.isValid() && writeFile(path, *converted)) {
+    r.source = r.convertedCopy = path;
+    r.beep = false;
+  }
+  return r;
+}
+
+void AlertSoundPlayer::forget(const QString& fileName) {
+  auto it = resolved_.find(fileName);
+  if (it == resolved_.end()) return;
+  if (!it->second.convertedCopy.isEmpty()) QFile::remove(it->second.convertedCopy);
+  resolved_.erase(it);
+}
+
 QString AlertSoundPlayer::resolve(const QString& fileName, bool& beep) {
   beep = true;
   if (fileName.isEmpty()) return beepFile();
-  QFile f(fileName);
-  if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxWavBytes) return beepFile();
-  QByteArray bytes = f.readAll();
-  std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                     static_cast<std::size_t>(bytes.size()));
-  std::optional<WavFormat> format = parseWav(data);
-  if (!format) return beepFile();
+  // One look at the file's identity per sound started; it is read again only once it changed.
+  const std::optional<FileIdentity> now = fileIdentity(fileName.toLocal8Bit().toStdString());
+  auto it = resolved_.find(fileName);
+  if (it == resolved_.end() || !now || !(it->second.identity == *now)) {
+    forget(fileName);
+    if (!now) return beepFile();
+    // Seven slots' worth of names is the usual; a long session of changing names stays bounded.
+    constexpr std::size_t kKeptSounds = 32;
+    while (resolved_.size() >= kKeptSounds) forget(resolved_.begin()->first);
+    Resolved r = check(fileName);
+    r.identity = *now;
+    it = resolved_.emplace(fileName, std::move(r)).first;
+  }
+  if (it->second.beep) return beepFile();
   beep = false;
-  if (wavPlaysAsIs(*format, data)) return fileName;
-  std::optional<std::vector<std::uint8_t>> converted = convertWavToPcm16(data);
-  // Each conversion gets a fresh name: the player may still hold the previous file open.
-  QString path = scratch_.filePath(QStringLiteral("converted-%1.wav").arg(++converted_ % 4));
-  if (converted && scratch_.isValid() && writeFile(path, *converted)) return path;
-  beep = true;
-  return beepFile();
+  return it->second.source;
 }
 
 void AlertSoundPlayer::play(const QString& fileName, bool loop) {
+  deferred_.reset();  // this request is newer
   bool beep = false;
   QString source = resolve(fileName, beep);
   start(source, loop, beep);
+}
+
+void AlertSoundPlayer::defer(const QString& fileName, bool loop) {
+  deferred_.emplace(fileName, loop);
+}
+
+void AlertSoundPlayer::startDeferred() {
+  if (!deferred_) return;
+  const auto [fileName, loop] = *std::exchange(deferred_, std::nullopt);
+  play(fileName, loop);
 }
 
 void AlertSoundPlayer::start(const QString& source, bool loop, bool beep) {
@@ -126,6 +190,7 @@ void AlertSoundPlayer::start(const QString& source, bool loop, bool beep) {
 }
 
 void AlertSoundPlayer::stop() {
+  deferred_.reset();
   bool was = effect_ != nullptr;
   start(QString(), false, false);
   if (was) emit soundStopped();

@@ -1,14 +1,25 @@
 #include "alerts/color_list_ctrl.h"
 
+#include <QAction>
 #include <QCache>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QIODevice>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QPalette>
+#include <QProgressDialog>
 #include <QStaticText>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <vector>
+
+#include "alerts/alert_list_text.h"
 
 namespace kestrune {
 namespace {
@@ -90,13 +101,29 @@ class AlertCellDelegate : public QStyledItemDelegate {
   mutable QCache<QString, QStaticText> texts_;
 };
 
+constexpr int kSymbolColumn = 1;
+// Rows written between two looks at the progress dialog.
+constexpr std::size_t kExportRowsPerPiece = 16384;
+
+QString suggestedCsvName(AlertKind kind) {
+  switch (kind) {
+    case AlertKind::Seq:
+      return QStringLiteral("SeqList.csv");
+    case AlertKind::Algo:
+      return QStringLiteral("AlgoList.csv");
+    case AlertKind::Raw:
+      break;
+  }
+  return QStringLiteral("RawList.csv");
+}
+
 }  // namespace
 
 CColorListCtrl::CColorListCtrl(QWidget* parent) : QTableView(parent) {
   setShowGrid(true);
   setSortingEnabled(false);
   setSelectionBehavior(QAbstractItemView::SelectRows);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setWordWrap(false);
   setFrameShape(QFrame::StyledPanel);
@@ -106,6 +133,8 @@ CColorListCtrl::CColorListCtrl(QWidget* parent) : QTableView(parent) {
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setMinimumSectionSize(1);
   horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  // A stored width of 5 or 12 pixels is the user's: the header's own minimum must not raise it.
+  horizontalHeader()->setMinimumSectionSize(0);
   horizontalHeader()->setStretchLastSection(false);
   horizontalHeader()->setHighlightSections(false);
   horizontalHeader()->setSectionsClickable(false);
@@ -114,6 +143,17 @@ CColorListCtrl::CColorListCtrl(QWidget* parent) : QTableView(parent) {
   viewport()->setAutoFillBackground(true);
   setRowColors(colors_);
   applyRowHeight();
+
+  showMessage = warningBox(this);
+  copyAction_ = new QAction(QStringLiteral("Copy"), this);
+  copyAction_->setShortcut(QKeySequence::Copy);
+  // The key itself is handled by keyPressEvent; the menu only shows it.
+  copyAction_->setShortcutContext(Qt::WidgetShortcut);
+  exportAction_ = new QAction(QStringLiteral("Export List as CSV..."), this);
+  addSymbolAction_ = new QAction(QStringLiteral("Add Symbol to Filters"), this);
+  connect(copyAction_, &QAction::triggered, this, &CColorListCtrl::copySelection);
+  connect(exportAction_, &QAction::triggered, this, [this] { exportCsv(); });
+  connect(addSymbolAction_, &QAction::triggered, this, &CColorListCtrl::addCurrentSymbol);
 }
 
 void CColorListCtrl::setAlertModel(AlertListModel* model) {
@@ -168,5 +208,102 @@ void CColorListCtrl::setRowColors(const RowColorPairs& colors) {
 }
 
 void CColorListCtrl::markEraseOnce() { viewport()->update(); }
+
+QString CColorListCtrl::selectedRowsText() const {
+  if (!model_ || !selectionModel()) return {};
+  std::vector<std::size_t> rows;
+  for (const QItemSelectionRange& range : selectionModel()->selection()) {
+    for (int r = range.top(); r <= range.bottom(); ++r) rows.push_back(static_cast<std::size_t>(r));
+  }
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  const std::string text = alertRowsAsTsv(model_->list(), rows);
+  // Record texts are single-byte; Latin-1 gives each byte the character the list shows.
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void CColorListCtrl::copySelection() {
+  if (!model_ || !selectionModel() || !selectionModel()->hasSelection()) return;
+  QGuiApplication::clipboard()->setText(selectedRowsText());
+}
+
+void CColorListCtrl::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    copySelection();
+    event->accept();
+    return;
+  }
+  QTableView::keyPressEvent(event);
+}
+
+void CColorListCtrl::contextMenuEvent(QContextMenuEvent* event) {
+  // A right click has already made the row under it current (and selected it unless it was).
+  const bool rows = model_ && model_->rowCount() > 0;
+  copyAction_->setEnabled(rows && selectionModel() && selectionModel()->hasSelection());
+  exportAction_->setEnabled(model_ != nullptr);
+  addSymbolAction_->setEnabled(rows && currentIndex().isValid() && addSymbolToFilters);
+  QMenu menu(this);
+  menu.addAction(copyAction_);
+  menu.addAction(exportAction_);
+  menu.addSeparator();
+  menu.addAction(addSymbolAction_);
+  menu.exec(event->globalPos());
+}
+
+void CColorListCtrl::addCurrentSymbol() {
+  if (!model_ || !addSymbolToFilters || !currentIndex().isValid()) return;
+  const std::string_view symbol =
+      model_->list().cell(static_cast<std::size_t>(currentIndex().row()), kSymbolColumn);
+  if (!symbol.empty()) addSymbolToFilters(std::string(symbol));
+}
+
+SaveOutcome CColorListCtrl::exportCsv() {
+  if (!model_) return SaveOutcome::Cancelled;
+  const QString path =
+      chooseFile(this, QStringLiteral("Export List as CSV"), suggestedCsvName(model_->kind()),
+                 QStringLiteral("CSV files (*.csv);;All files (*)"));
+  if (path.isEmpty()) return SaveOutcome::Cancelled;
+  return exportCsvTo(path);
+}
+
+SaveOutcome CColorListCtrl::exportCsvTo(const QString& path) {
+  if (!model_) return SaveOutcome::Cancelled;
+  const QString title = QStringLiteral("Export List as CSV");
+  // The progress dialog lets the window run: a reset may empty the list meanwhile, and the
+  // rows being written would be gone.
+  bool emptied = false;
+  const QMetaObject::Connection watch = connect(model_, &QAbstractItemModel::modelAboutToBeReset,
+                                                this, [&emptied] { emptied = true; });
+  AlertListCsvWriter writer(model_->list());
+  const int total = static_cast<int>(writer.rowCount());
+  QProgressDialog progress(QStringLiteral("Exporting %1 rows...").arg(total),
+                           QStringLiteral("Cancel"), 0, std::max(total, 1), this);
+  progress.setWindowTitle(title);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(exportProgressDelayMs);
+  progress.setValue(0);  // starts the clock of the delay
+  std::string piece;
+  const SaveOutcome outcome = saveFileTelling(
+      path, title,
+      [&](QIODevice& out) {
+        for (;;) {
+          piece.clear();
+          writer.writeSome(piece, kExportRowsPerPiece);
+          const auto size = static_cast<qint64>(piece.size());
+          if (out.write(piece.data(), size) != size) return SaveOutcome::Failed;
+          if (writer.done()) return SaveOutcome::Saved;
+          progress.setValue(static_cast<int>(writer.rowsWritten()));
+          if (progress.wasCanceled() || emptied) return SaveOutcome::Cancelled;
+        }
+      },
+      showMessage);
+  disconnect(watch);
+  if (emptied && showMessage) {
+    showMessage(title, QStringLiteral("The list was emptied during the export; nothing was "
+                                      "written to %1.")
+                           .arg(path));
+  }
+  return outcome;
+}
 
 }  // namespace kestrune

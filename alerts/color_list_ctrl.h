@@ -2,13 +2,22 @@
 // AlertListModel: every row in the colour pair of its code, grid lines, full-row selection, no
 // sorting, fixed row height (so a list of a million rows lays out and scrolls in constant time),
 // and the empty area below the last row in NORMAL's background.
+//
+// Rows can be selected with click, Shift and Ctrl. Ctrl+C and the context menu's "Copy" put the
+// selected rows on the clipboard as tab-separated text; "Export List as CSV..." writes every row
+// to a file; "Add Symbol to Filters" hands the current row's symbol to the owner.
 #pragma once
 
 #include <QFont>
 #include <QTableView>
+#include <functional>
 #include <span>
+#include <string>
 
 #include "alerts/alert_list_model.h"
+#include "forms/save_file.h"
+
+class QAction;
 
 namespace kestrune {
 
@@ -40,14 +49,43 @@ class CColorListCtrl : public QTableView {
   // resizing uncover, so nothing else is needed to leave no stale pixels.
   void markEraseOnce();
 
+  // The selected rows, top to bottom, with the headings first, tab-separated; what "Copy" puts
+  // on the clipboard.
+  QString selectedRowsText() const;
+  void copySelection();
+  // "Export List as CSV...": asks for a file, then writes every row shown into it.
+  SaveOutcome exportCsv();
+  // Writes every row shown to path (headings first, newest first) behind a progress dialog that
+  // can stop it; a stopped or failed export leaves no file under that name.
+  SaveOutcome exportCsvTo(const QString& path);
+
+  // The context menu's actions, in menu order.
+  QAction* copyAction() const { return copyAction_; }
+  QAction* exportAction() const { return exportAction_; }
+  QAction* addSymbolAction() const { return addSymbolAction_; }
+
+  // Set by the owner: adds a symbol to the watched symbols.
+  std::function<void(const std::string& symbol)> addSymbolToFilters;
+  // The file chooser and the message box, replaceable so the list can be driven by a test.
+  SaveFileChooser chooseFile = chooseSaveFile;
+  MessageSink showMessage;
+  // How long an export runs before its progress dialog shows.
+  int exportProgressDelayMs = 400;
+
  protected:
   void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   void applyRowHeight();
+  void addCurrentSymbol();
 
   AlertListModel* model_ = nullptr;
   RowColorPairs colors_;
+  QAction* copyAction_ = nullptr;
+  QAction* exportAction_ = nullptr;
+  QAction* addSymbolAction_ = nullptr;
 };
 
 }  // namespace kestrune

@@ -1,9 +1,10 @@
 #include "alerts/symbol_filter_table.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <new>
+
+#include "settings/regular_file.h"
 
 namespace kestrune {
 
@@ -32,8 +33,9 @@ SymbolFilterTable::SymbolFilterTable(std::string path) : path_(std::move(path)) 
 
 bool SymbolFilterTable::loadSymbolFilters() {
   std::vector<SymbolEntry> loaded;
-  std::FILE* file = std::fopen(path_.c_str(), "rb");
-  if (file) {
+  // Only a regular file is read: a FIFO or a device of that name counts as a missing file.
+  RegularFile file = openRegularFile(path_);
+  if (file.isOpen()) {
     try {
       char word[kSymbolMax];
       std::size_t length = 0;
@@ -45,7 +47,7 @@ bool SymbolFilterTable::loadSymbolFilters() {
         inWord = false;
         length = 0;
       };
-      while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+      while ((got = file.read(buffer, sizeof buffer)) > 0) {
         for (std::size_t i = 0; i < got; ++i) {
           if (isSeparator(static_cast<unsigned char>(buffer[i]))) {
             finish();
@@ -60,7 +62,6 @@ bool SymbolFilterTable::loadSymbolFilters() {
       loaded.clear();
       loaded.shrink_to_fit();
     }
-    std::fclose(file);
   }
   std::sort(loaded.begin(), loaded.end(), entryLess);
   std::lock_guard lock(filterLock_);
@@ -109,15 +110,14 @@ bool SymbolFilterTable::replaceSymbolFilters(std::span<const SymbolEntry> entrie
 }
 
 bool SymbolFilterTable::saveSymbolFiltersLocked() const {
-  std::FILE* file = std::fopen(path_.c_str(), "w");
-  if (!file) return false;
-  bool ok = true;
+  std::vector<std::uint8_t> text;
   for (const SymbolEntry& e : table_) {
     std::string_view s = symbolText(e);
-    ok =
-        ok && std::fwrite(s.data(), 1, s.size(), file) == s.size() && std::fputc('\n', file) != EOF;
+    text.insert(text.end(), s.begin(), s.end());
+    text.push_back('\n');
   }
-  return std::fclose(file) == 0 && ok;
+  // A FIFO of that name would block the open until a reader came, with the table locked.
+  return replaceFileContents(path_, text);
 }
 
 void SymbolFilterTable::releaseSymbolFilters() {

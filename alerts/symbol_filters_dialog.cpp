@@ -236,9 +236,15 @@ void SymbolFilters::accept() {
 
 bool applySymbolFilters(const SymbolFilters& dialog, bool confirmed, MonitorSettings& settings,
                         SymbolFilterTable& table, const SymbolFilterHooks& hooks) {
-  const std::vector<SymbolEntry>& entries = dialog.newEntries();
-  if (!confirmed || entries.empty()) return false;
-  const SymbolFilterSwitches& s = dialog.editor().switches();
+  if (!confirmed) return false;
+  return applySymbolFilterEntries(dialog.newEntries(), dialog.editor().switches(), settings, table,
+                                  hooks);
+}
+
+bool applySymbolFilterEntries(const std::vector<SymbolEntry>& entries,
+                              const SymbolFilterSwitches& s, MonitorSettings& settings,
+                              SymbolFilterTable& table, const SymbolFilterHooks& hooks) {
+  if (entries.empty()) return false;
   settings.useSymbolFilters = s.useSymbolFilters;
   settings.listEliminate = s.listEliminate;
   settings.playAlarm = s.playAlarm;
@@ -256,11 +262,27 @@ bool editSymbolFilters(MonitorSettings& settings, SymbolFilterTable& table,
   return applySymbolFilters(dialog, confirmed, settings, table, hooks);
 }
 
+SymbolFilterHooks symbolFilterHooks(AlertLists& lists) {
+  return {[&lists] { lists.markEraseOnce(); }, [&lists] { lists.recolorBySymbolFilter(); }};
+}
+
 bool editSymbolFilters(MonitorSettings& settings, SymbolFilterTable& table, AlertLists& lists,
                        QWidget* parent) {
-  return editSymbolFilters(
-      settings, table,
-      {[&lists] { lists.markEraseOnce(); }, [&lists] { lists.recolorBySymbolFilter(); }}, parent);
+  return editSymbolFilters(settings, table, symbolFilterHooks(lists), parent);
+}
+
+bool addSymbolToFilters(const std::string& symbol, MonitorSettings& settings,
+                        SymbolFilterTable& table, const SymbolFilterHooks& hooks,
+                        const std::function<void(const QString&, const QString&)>& showMessage) {
+  // The dialog's own rules, as if the symbol were typed, added and confirmed with OK.
+  SymbolFilterEditor editor(symbolFilterSwitchesOf(settings), table.entries());
+  const AddSymbolResult result = editor.addSymbol(symbol);
+  if (result != AddSymbolResult::Added) {
+    const QString text = addSymbolMessage(result);
+    if (!text.isEmpty() && showMessage) showMessage(QStringLiteral("Error Message"), text);
+    return false;
+  }
+  return applySymbolFilterEntries(editor.buildEntries(), editor.switches(), settings, table, hooks);
 }
 
 }  // namespace kestrune

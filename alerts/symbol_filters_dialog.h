@@ -108,6 +108,12 @@ class SymbolFilters : public QDialog {
 // Returns true when something was applied.
 bool applySymbolFilters(const SymbolFilters& dialog, bool confirmed, MonitorSettings& settings,
                         SymbolFilterTable& table, const SymbolFilterHooks& hooks);
+// The same for a confirmed list of entries and switches; nothing for an empty list.
+bool applySymbolFilterEntries(const std::vector<SymbolEntry>& entries,
+                              const SymbolFilterSwitches& switches, MonitorSettings& settings,
+                              SymbolFilterTable& table, const SymbolFilterHooks& hooks);
+// The hooks over the monitor's three lists.
+SymbolFilterHooks symbolFilterHooks(AlertLists& lists);
 
 // The "S&ymbol Filters" menu command.
 bool editSymbolFilters(MonitorSettings& settings, SymbolFilterTable& table,
@@ -115,5 +121,13 @@ bool editSymbolFilters(MonitorSettings& settings, SymbolFilterTable& table,
 // The same over the monitor's three lists.
 bool editSymbolFilters(MonitorSettings& settings, SymbolFilterTable& table, AlertLists& lists,
                        QWidget* parent);
+
+// Adds one symbol to the watched symbols as the dialog does when the symbol is typed, added and
+// confirmed with OK: the table replaced sorted, its file rewritten, the rows recoloured; the
+// switches and the alarm file stay. A symbol the dialog refuses (already watched, too long, not
+// printable) shows the dialog's message and changes nothing. Returns whether it was added.
+bool addSymbolToFilters(const std::string& symbol, MonitorSettings& settings,
+                        SymbolFilterTable& table, const SymbolFilterHooks& hooks,
+                        const std::function<void(const QString&, const QString&)>& showMessage);
 
 }  // namespace kestrune

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "alerts/alert_center.h"
+#include "alerts/alert_sound.h"
 #include "alerts/symbol_filters_dialog.h"
 #include "app/about_dlg.h"
 #include "app/chart_navigation_controls.h"
@@ -55,6 +56,11 @@ AlertCenter* installAlerts(CQuillfernViewerView& view) {
   view.setCommandHandler(ID_AUDIO_ALERTS, [alerts, &view] {
     if (alerts->audioAlertPrefs(&view, view.dpiScale())) view.charts().refreshAlarmSlots();
   });
+  if (AlertSoundPlayer* player = AlertSoundPlayer::instance()) {
+    QObject::connect(
+        player, &AlertSoundPlayer::soundRefused, &view,
+        [&view](const QString& message) { view.showStatus(message.toLocal8Bit().toStdString()); });
+  }
   return alerts;
 }
 

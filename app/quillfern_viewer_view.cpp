@@ -31,6 +31,7 @@
 #include "monitor/live_monitor.h"
 #include "monitor/server_store.h"
 #include "settings/record_convert.h"
+#include "settings/settings_consistency.h"
 
 namespace kestrune {
 namespace {
@@ -137,6 +138,10 @@ void CQuillfernViewerView::buildForm() {
         if (row.id != kChartSurfaceIds[i]) continue;
         auto* surface = new ChartWidget(*charts_, ChartId(i), form_);
         applyPictureFrame(surface, row.flags);
+        // A double-click on one chart moves the window of all three.
+        connect(surface, &ChartWidget::chartWindowMoved, this, [this] {
+          for (int k = 0; k < 3; ++k) chartPictureReady(k);
+        });
         w = surface;
       }
     }
@@ -193,8 +198,16 @@ void CQuillfernViewerView::initialUpdate() {
   settings_.rawColumnWidths = defaults.rawColumnWidths;
   settings_.seqColumnWidths = defaults.seqColumnWidths;
   settings_.algoColumnWidths = defaults.algoColumnWidths;
-  // 9. The configuration file; fonts and placement take effect at once.
+  // 9. The configuration file; fonts and placement take effect at once. A damaged value is
+  // brought into its range first, so what the form shows is what it uses and saves.
+  ScreenLimits limits;
+  for (int i = 0; i < 3; ++i) {
+    limits.listWidths[static_cast<std::size_t>(i)] =
+        scaledPixels(listPlacements()[i].list.width(), dpiScale_);
+  }
+  limits.defaultFontHeight = settings_.listFont.lfHeight;  // still this screen's default
   const ConfigReadResult read = readConfigFile(settings_, chartColors(), options_.configPath);
+  makeSettingsConsistent(settings_, limits);
   applyFontsFromSettings(read);
   if (read.placementRead && frame_ != nullptr) applyPlacement(*frame_, settings_.framePlacement);
   // 10. The connection values from the per-user store.

@@ -43,8 +43,12 @@ LiveMonitor::LiveMonitor(MonitorHost& host, MonitorSettings& settings,
   });
   refreshCollectionWindow();
   control_->setWholeDayTest([this] { return isWholeDayCollection(collectionWindow()); });
-  // Rows staged by a batch go into their lists in one insertion each.
-  queue_.setBatchEndHandler([this] { lists_.commitPending(); });
+  // Rows staged by a batch go into their lists in one insertion each, and of the sounds it set
+  // off only the last, the one that would be heard, is started.
+  queue_.setBatchEndHandler([this] {
+    lists_.commitPending();
+    startDeferredAlertSound();
+  });
   charts_.setHost(this);
 }
 
@@ -71,7 +75,13 @@ MonitorData::WindowPart LiveMonitor::takeAlert(int kind, const char* text) {
   const AlertKind list = static_cast<AlertKind>(kind - 1);
   AlertDecision decision = lists_.takeAlert(list, text);
   if (!decision.addRow && !decision.sound.play) return {};
-  return [this, decision = std::move(decision)] { lists_.apply(decision); };
+  return [this, decision = std::move(decision)]() mutable {
+    if (decision.sound.play) {
+      deferAlertSound(decision.sound.fileName, decision.sound.loop);
+      decision.sound.play = false;
+    }
+    lists_.apply(decision);
+  };
 }
 
 MonitorData::WindowPart LiveMonitor::takeSample(int kind, const char* text) {
@@ -134,7 +144,7 @@ void LiveMonitor::driveCollectionWindow(std::int32_t minuteOfDay) {
 void LiveMonitor::playChartAlarm(int slot) {
   if (slot < 0 || slot >= kChartCount) return;
   const ChartAlarmSlot s = (*charts_.alarmSlots())[static_cast<std::size_t>(slot)];
-  queue_.post([file = s.fileName, loop = s.loop] { playAlertSound(file, loop); });
+  queue_.post([file = s.fileName, loop = s.loop] { deferAlertSound(file, loop); });
 }
 
 void LiveMonitor::chartPictureReady(ChartId chart) {

@@ -1,6 +1,5 @@
 #include "recording/data_reader.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,8 +35,10 @@ void DataLineSplitter::endLine() {
   tooLong_ = false;
 }
 
-int openDataFileForReading(const std::string& path) {
-  return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+int openDataFileForReading(const std::string& path, FileOpenStatus* status) {
+  RegularFile file = openRegularFile(path);
+  if (status != nullptr) *status = file.status();
+  return file.release();
 }
 
 DataReadStats readDataFile(int fd, const DataLineSink& sink) {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "settings/regular_file.h"
+
 namespace kestrune {
 
 // A line holds at most this many characters (our own lines are at most 248 bytes with their
@@ -45,8 +47,10 @@ class DataLineSplitter {
   DataReadStats stats_;
 };
 
-// Opens a data file for replay (read only, existing files only); -1 when it cannot be opened.
-int openDataFileForReading(const std::string& path);
+// Opens a data file for replay (read only, existing regular files only); -1 when it cannot be
+// opened. status, when given, tells a missing file from one that is there but is no regular file
+// (a FIFO, a device or a folder of that name, which is never read).
+int openDataFileForReading(const std::string& path, FileOpenStatus* status = nullptr);
 
 // Reads the open file fd in one buffered pass, hands each line to sink, then closes fd.
 DataReadStats readDataFile(int fd, const DataLineSink& sink);

@@ -66,9 +66,22 @@ ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::strin
   }
   host.showStatus("Retrieving Historical Data...");
 
-  const int first = openDataFileForReading(dataFilePath(baseDir, date, 0));
+  // A FIFO, a device or a folder named like a data file is never read: it would hang or flood
+  // the window. The status line says which file it was.
+  std::string notRegular;
+  auto openFile = [&](int file) {
+    const std::string path = dataFilePath(baseDir, date, file - 1);
+    FileOpenStatus status = FileOpenStatus::CannotOpen;
+    const int fd = openDataFileForReading(path, &status);
+    if (status == FileOpenStatus::NotRegular) {
+      notRegular += (notRegular.empty() ? "" : ", ") + path + " is not a regular file";
+    }
+    return fd;
+  };
+  const int first = openFile(1);
   if (first < 0) {
-    host.showStatus(std::string(date) + " - FILES NOT FOUND!");
+    host.showStatus(std::string(date) + " - FILES NOT FOUND!" +
+                    (notRegular.empty() ? "" : " (" + notRegular + ")"));
     report.outcome = ReplayOutcome::FilesNotFound;
     return report;
   }
@@ -86,7 +99,7 @@ ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::strin
   host.showDate(shown);
   auto progress = [&](int file) {
     host.showStatus("Retrieving Data for " + shown + ", H" + std::to_string(file));
-    return openDataFileForReading(dataFilePath(baseDir, date, file - 1));
+    return openFile(file);
   };
   for (int file = 2; file <= 3; ++file) {
     const int fd = progress(file);
@@ -115,6 +128,7 @@ ReplayReport replayDay(ReplayHost& host, std::string_view date, const std::strin
     if (!problems.empty()) problems += ", ";
     problems += std::to_string(report.longSkipped) + " over-long lines skipped";
   }
+  if (!notRegular.empty()) problems += (problems.empty() ? "" : ", ") + notRegular;
   const std::string viewing = "Viewing Historical Data for " + shown;
   host.showStatus(problems.empty() ? viewing : "INCOMPLETE DAY (" + problems + "): " + viewing);
   return report;

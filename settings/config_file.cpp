@@ -1,7 +1,8 @@
 #include "settings/config_file.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "settings/regular_file.h"
 
 namespace kestrune {
 namespace {
@@ -364,13 +365,13 @@ std::vector<std::uint8_t> serializeConfig(const MonitorSettings& s, const ChartC
 
 ConfigReadResult readConfigFile(MonitorSettings& settings, ChartColorTable& colors,
                                 const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return {};
+  // Anything but a regular file (a FIFO, a device, a folder) counts as missing, as an unreadable
+  // file does.
+  RegularFile file = openRegularFile(path);
+  if (!file.isOpen()) return {};
   // Anything past the newest layout's end is never read, so a huge file costs nothing.
   std::vector<std::uint8_t> data(kConfigFileSize);
-  const std::size_t got = std::fread(data.data(), 1, data.size(), f);
-  std::fclose(f);
-  data.resize(got);
+  data.resize(file.read(data.data(), data.size()));
   return parseConfig(data, settings, colors);
 }
 
@@ -381,22 +382,7 @@ bool writeConfigFile(MonitorSettings& settings, const ChartColorTable& colors,
   std::memset(settings.legacyUserName, 0, sizeof settings.legacyUserName);
   std::memset(settings.legacyPassword, 0, sizeof settings.legacyPassword);
   const std::vector<std::uint8_t> image = serializeConfig(settings, colors);
-  auto writeTo = [&image](const std::string& target) {
-    std::FILE* f = std::fopen(target.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool written = std::fwrite(image.data(), 1, image.size(), f) == image.size();
-    const bool closed = std::fclose(f) == 0;
-    return written && closed;
-  };
-  // Written beside the old file and then put in its place, so a full disk or a crash halfway
-  // leaves the previous settings whole instead of a cut file.
-  const std::string temp = path + ".new";
-  if (writeTo(temp)) {
-    if (std::rename(temp.c_str(), path.c_str()) == 0) return true;
-  }
-  std::remove(temp.c_str());
-  // A folder that takes no new files may still let the file itself be rewritten.
-  return writeTo(path);
+  return replaceFileContents(path, image);
 }
 
 }  // namespace kestrune

@@ -1,13 +1,17 @@
 // One 480 x 210 chart, 16 exchange series: a full-day window and the default 300-second window,
-// each drawn with the per-column reduction and point by point.
+// each drawn with the per-column reduction and point by point; and the readout under the pointer
+// over a full-day window.
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QMouseEvent>
 #include <memory>
 #include <mutex>
 #include <random>
 
 #include "charts/chart_lock.h"
+#include "charts/chart_readout.h"
+#include "charts/chart_widget.h"
 #include "charts/exchange_charts.h"
 
 namespace kestrune {
@@ -66,13 +70,62 @@ BENCHMARK(BM_FullDayPointByPoint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Default300Reduced)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Default300PointByPoint)->Unit(benchmark::kMillisecond);
 
+// The full-day window drawn once, its time axis.
+ChartTimeAxis drawnFullDay(Fixture& f) {
+  ChartWindow& w = f.charts->window();
+  w.dataPoints = kSecondsPerDay;
+  w.windowEnd = kLastSecondOfDay;
+  std::lock_guard<std::mutex> lock(chartLock());
+  f.charts->drawChart(ChartId::Listing);
+  const RyxChartTemplate& t = f.charts->chart(ChartId::Listing);
+  return chartTimeAxis(t.areas[kPlotArea], t.firstIndex, t.lastIndex, t.pixelsPerPoint);
+}
+
+// The second under a column and the values drawn there, column after column.
+void BM_ReadoutCoreFullDay(benchmark::State& state) {
+  Fixture& f = fixture();
+  const ChartTimeAxis axis = drawnFullDay(f);
+  const RyxChartTemplate& t = f.charts->chart(ChartId::Listing);
+  std::int32_t x = axis.left;
+  for (auto _ : state) {
+    if (++x > axis.right) x = axis.left;
+    const auto second = secondAtPixel(axis, x, 100);
+    if (second) {
+      benchmark::DoNotOptimize(
+          chartReadoutAt(t.series, *second, f.charts->exchangeOn(ChartId::Listing), false));
+    }
+  }
+}
+BENCHMARK(BM_ReadoutCoreFullDay)->Unit(benchmark::kMicrosecond);
+
+// One pointer move over the chart widget: the readout, its tip moved, refilled and painted, and
+// the marker line's repaint, column after column.
+void BM_ReadoutPointerMoveFullDay(benchmark::State& state) {
+  Fixture& f = fixture();
+  const ChartTimeAxis axis = drawnFullDay(f);
+  ChartWidget widget(*f.charts, ChartId::Listing);
+  widget.resize(480, 210);
+  widget.show();
+  QCoreApplication::processEvents();
+  std::int32_t x = axis.left;
+  for (auto _ : state) {
+    if (++x > axis.right) x = axis.left;
+    const QPoint at(x, 100);
+    QMouseEvent move(QEvent::MouseMove, at, widget.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&widget, &move);
+    QCoreApplication::processEvents();  // the repaints of the marker and the tip
+  }
+}
+BENCHMARK(BM_ReadoutPointerMoveFullDay)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 }  // namespace kestrune
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM",
           qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-  QGuiApplication app(argc, argv);
+  QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -5,13 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QDir>
 #include <QHeaderView>
 #include <QImage>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyledItemDelegate>
+#include <QTest>
+#include <QTimer>
 
+#include "alerts/alert_center.h"
 #include "alerts/color_list_ctrl.h"
 #include "tests/support/temp_dir.h"
 
@@ -214,6 +221,130 @@ TEST_F(AlertListsTest, ScrolledResizedAndRefontedListsRepaintCleanly) {
     for (int x = 0; x < shown.width(); ++x) differing += shown.pixel(x, y) != styled.pixel(x, y);
   }
   EXPECT_LT(differing, shown.width() * shown.height() / 50);
+}
+
+// The list as the form gets it from the alert subsystem, with its own tools: rows picked with
+// click, Shift and Ctrl and copied as tab-separated text, the whole list exported as CSV, and a
+// row's symbol added to the watched symbols.
+class ListToolsTest : public ::testing::Test {
+ protected:
+  ListToolsTest() : center_(settings_, nullptr, dir_.file("SymbolFilter.txt")) {
+    list_.reset(center_.createList(AlertCenter::kRawListId, nullptr));
+    center_.listsReady(QFont("Arial", 8));
+    list_->resize(265, 300);
+    list_->chooseFile = [this](QWidget*, const QString&, const QString&, const QString&) {
+      return chosen_;
+    };
+    list_->showMessage = [this](const QString&, const QString& text) { messages_ << text; };
+    for (const char* record :
+         {"IBM|7|093015|3200|X|45", "BRK\"A,1|7|093016|12|X|4", "MSFT|7|093017|1|Y|2"}) {
+      center_.lists().replayRawAlert(record);
+    }
+    center_.lists().commitPending();
+    list_->show();
+  }
+
+  void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    const QRect r = list_->visualRect(list_->model()->index(row, 1));
+    QTest::mouseClick(list_->viewport(), Qt::LeftButton, modifiers, r.center());
+  }
+  std::string fileText(const QString& path) { return test::readAll(path.toStdString()); }
+
+  test::TempDir dir_;
+  MonitorSettings settings_;
+  AlertCenter center_;
+  std::unique_ptr<CColorListCtrl> list_;
+  QString chosen_;
+  QStringList messages_;
+};
+
+TEST_F(ListToolsTest, SelectedRowsAreCopiedAsTabSeparatedTextUnderTheHeadings) {
+  clickRow(0);
+  clickRow(2, Qt::ShiftModifier);
+  QTest::keyClick(list_.get(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(),
+            "Time\tSymbol\tCount\tTrades\tBBO\n"
+            "09:30:17\tMSFT\t1\t2\tY\n"
+            "09:30:16\tBRK\"A,1\t12\t4\tX\n"
+            "09:30:15\tIBM\t3200\t45\tX\n");
+  clickRow(1, Qt::ControlModifier);  // out of the selection again
+  QGuiApplication::clipboard()->clear();
+  list_->copyAction()->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(),
+            "Time\tSymbol\tCount\tTrades\tBBO\n"
+            "09:30:17\tMSFT\t1\t2\tY\n"
+            "09:30:15\tIBM\t3200\t45\tX\n");
+
+  // A selected row stays readable: its text stands out from what is drawn behind it.
+  const QImage img = list_->viewport()->grab().toImage();
+  const QRect cell = list_->visualRect(list_->model()->index(2, 2));
+  QColor back = img.pixelColor(cell.left() + 2, cell.top() + 2);
+  int darkest = 255 * 3, lightest = 0;
+  for (int x = cell.left(); x <= cell.right(); ++x) {
+    const QColor c = img.pixelColor(x, cell.center().y());
+    darkest = std::min(darkest, c.red() + c.green() + c.blue());
+    lightest = std::max(lightest, c.red() + c.green() + c.blue());
+  }
+  const int backSum = back.red() + back.green() + back.blue();
+  EXPECT_GT(std::max(backSum - darkest, lightest - backSum), 300) << back.name().toStdString();
+}
+
+TEST_F(ListToolsTest, ExportWritesEveryRowNewestFirstWithQuotingAndReplacesOnlyWhenDone) {
+  chosen_ = QString::fromStdString(dir_.file("raw.csv"));
+  test::writeAll(chosen_.toStdString(), "older export");
+  list_->exportAction()->trigger();
+  EXPECT_EQ(fileText(chosen_),
+            "Time,Symbol,Count,Trades,BBO\r\n"
+            "09:30:17,MSFT,1,2,Y\r\n"
+            "09:30:16,\"BRK\"\"A,1\",12,4,X\r\n"
+            "09:30:15,IBM,3200,45,X\r\n");
+  EXPECT_TRUE(messages_.isEmpty());
+
+  // A long export stopped from its progress dialog, and one whose list is emptied meanwhile,
+  // leave the file as it was and nothing beside it.
+  for (int i = 0; i < 200000; ++i) center_.lists().replayRawAlert("S|7|093020|1|X|1");
+  center_.lists().commitPending();
+  test::writeAll(chosen_.toStdString(), "older export");
+  list_->exportProgressDelayMs = 0;
+  const std::function<void()> interruptions[] = {
+      [this] {
+        for (auto* d : list_->findChildren<QProgressDialog*>()) d->cancel();
+      },
+      [this] { center_.lists().clearAll(); }};
+  for (const auto& interrupt : interruptions) {
+    QTimer::singleShot(0, list_.get(), interrupt);
+    EXPECT_EQ(list_->exportCsvTo(chosen_), SaveOutcome::Cancelled);
+    EXPECT_EQ(fileText(chosen_), "older export");
+    EXPECT_EQ(QDir(QString::fromStdString(dir_.path())).entryList(QDir::Files),
+              QStringList{"raw.csv"});
+  }
+  ASSERT_EQ(messages_.size(), 1);
+  EXPECT_TRUE(messages_[0].startsWith("The list was emptied during the export"));
+
+  chosen_ = QString::fromStdString(dir_.file("missing/raw.csv"));
+  EXPECT_EQ(list_->exportCsv(), SaveOutcome::Failed);
+  EXPECT_EQ(messages_.size(), 2);
+}
+
+TEST_F(ListToolsTest, AddSymbolToFiltersDoesWhatTheDialogsOkDoes) {
+  settings_.useSymbolFilters = 1;
+  std::vector<SymbolEntry> start = {makeSymbolEntry("ZZZ")};
+  center_.symbolFilters().replaceSymbolFilters(start, "", settings_.symbolAlarmFile);
+  center_.lists().refreshRules();
+  clickRow(2);  // IBM, over the threshold
+  list_->addSymbolAction()->trigger();
+  EXPECT_EQ(fileText(QString::fromStdString(dir_.file("SymbolFilter.txt"))), "IBM\nZZZ\n");
+  EXPECT_EQ(list_->alertModel()->list().code(2), HighSymf);
+  EXPECT_EQ(list_->alertModel()->list().code(0), Normal);
+  EXPECT_EQ(settings_.useSymbolFilters, 1);
+
+  list_->addSymbolAction()->trigger();  // already watched: the dialog's message, no change
+  EXPECT_EQ(messages_, QStringList{"The Symbol Already Exists In List!"});
+  EXPECT_EQ(center_.symbolFilters().entries().size(), 2u);
+  clickRow(1);
+  list_->addSymbolAction()->trigger();  // punctuation is a symbol character: kept whole
+  EXPECT_NE(center_.symbolFilters().findSymbol("BRK\"A,1"), -1);
+  EXPECT_EQ(list_->alertModel()->list().code(1), SymFilter);
 }
 
 }  // namespace

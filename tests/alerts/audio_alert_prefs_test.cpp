@@ -2,6 +2,7 @@
 #include "alerts/audio_alert_prefs.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include "alerts/alert_sound.h"
 #include "alerts/wav_data.h"
 #include "forms/dialog_layout.h"
+#include "tests/alerts/wav_builder.h"
 
 namespace kestrune {
 namespace {
@@ -144,6 +146,65 @@ TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
   playAlertSound(dir.filePath("missing.wav").toStdString(), false);
   EXPECT_TRUE(player->currentIsBeep());
   stopAlertSound();
+  EXPECT_FALSE(player->isPlaying());
+
+  // A FIFO, a device or a folder as the alarm file beeps at once instead of waiting for a
+  // writer or reading without end.
+  const QString fifo = dir.filePath("fifo.wav");
+  ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
+  for (const QString& odd : {fifo, QStringLiteral("/dev/zero"), dir.path()}) {
+    playAlertSound(odd.toStdString(), false);
+    EXPECT_TRUE(player->currentIsBeep()) << odd.toStdString();
+  }
+  // A file over 64 MB is refused with a message, once per version of the file.
+  const QString huge = dir.filePath("huge.wav");
+  {
+    QFile f(huge);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(reinterpret_cast<const char*>(makeBeepWav().data()), 44));
+    ASSERT_TRUE(f.resize(64 * 1024 * 1024 + 1));
+  }
+  QStringList refused;
+  QObject listening;
+  QObject::connect(player, &AlertSoundPlayer::soundRefused, &listening,
+                   [&refused](const QString& message) { refused << message; });
+  playAlertSound(huge.toStdString(), false);
+  playAlertSound(huge.toStdString(), false);
+  EXPECT_TRUE(player->currentIsBeep());
+  ASSERT_EQ(refused.size(), 1);
+  EXPECT_EQ(refused[0], "Alarm sound " + huge + " is larger than 64 MB: a beep plays instead");
+
+  // A file the player needs converted is converted once and kept until the file changes.
+  const QString wide = dir.filePath("wide.wav");
+  auto writeWide = [&wide](std::size_t frames) {
+    QFile f(wide);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    const auto bytes = test::makeWav(1, 1, 8000, 32, std::vector<std::uint8_t>(frames * 4, 1));
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  };
+  writeWide(800);
+  playAlertSound(wide.toStdString(), false);
+  const QString converted = player->currentSource();
+  EXPECT_NE(converted, wide);
+  EXPECT_FALSE(player->currentIsBeep());
+  playAlertSound(wide.toStdString(), true);
+  EXPECT_EQ(player->currentSource(), converted);
+  writeWide(1600);
+  playAlertSound(wide.toStdString(), true);
+  EXPECT_NE(player->currentSource(), converted);
+  EXPECT_FALSE(QFile::exists(converted));  // the old copy went with its file's old version
+
+  // Sounds deferred while a batch is applied: only the last starts, and a stop in between
+  // drops them.
+  deferAlertSound(good.toStdString(), true);
+  deferAlertSound("", false);
+  EXPECT_TRUE(player->currentLoops());  // the converted file still plays
+  startDeferredAlertSound();
+  EXPECT_TRUE(player->currentIsBeep());
+  EXPECT_FALSE(player->currentLoops());
+  deferAlertSound(good.toStdString(), true);
+  stopAlertSound();
+  startDeferredAlertSound();
   EXPECT_FALSE(player->isPlaying());
 
   // From another thread the request hops to the window thread.

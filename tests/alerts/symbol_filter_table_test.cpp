@@ -2,8 +2,10 @@
 #include "alerts/symbol_filter_table.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -42,6 +44,18 @@ TEST_F(SymbolFilterTableTest, NoTableFromMissingOrBlankFile) {
   write("\r\n\n   \t\n");
   EXPECT_FALSE(t.loadSymbolFilters());
   EXPECT_FALSE(t.hasSymbolFilters());
+
+  // A FIFO of the file's name would hold the open until a writer came, and later the save
+  // until a reader came, with the table locked: it counts as a file that cannot be read or
+  // written, and the new table is in force all the same.
+  std::filesystem::remove(file());
+  ASSERT_EQ(::mkfifo(file().c_str(), 0644), 0);
+  EXPECT_FALSE(t.loadSymbolFilters());
+  const SymbolEntry ibm = makeSymbolEntry("IBM");
+  char alarm[8] = {};
+  EXPECT_FALSE(t.replaceSymbolFilters({&ibm, 1}, "", alarm));
+  EXPECT_GE(t.findSymbol("IBM"), 0);
+  EXPECT_TRUE(std::filesystem::is_fifo(file()));
 }
 
 TEST_F(SymbolFilterTableTest, OneEntryTable) {

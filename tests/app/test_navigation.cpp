@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -23,6 +24,7 @@
 #include "app/main_frame.h"
 #include "app/quillfern_viewer_app.h"
 #include "app/quillfern_viewer_view.h"
+#include "charts/chart_widget.h"
 #include "charts/exchange_charts.h"
 #include "recording/open_day_dialog.h"
 #include "tests/app/app_test_support.h"
@@ -242,6 +244,53 @@ TEST_F(NavigationTest, MinuteAndHourStepsMoveTheEndOnly) {
   EXPECT_EQ(window().windowEnd, 43200);
   EXPECT_TRUE(window().followLive);
   EXPECT_EQ(redrawsSinceLastLook(), 3);
+}
+
+// A double-click on a chart moves the window as Goto with the time half a window before the
+// clicked second does, parking or following by Goto's rules, and all three charts follow.
+TEST_F(NavigationTest, DoubleClickOnAChartCentresTheWindowAsGotoWould) {
+  liveListingSampleAt("120000");
+  struct Case {
+    const char* h;  // where the window is when the chart is double-clicked
+    const char* m;
+    std::int32_t second;
+    const char* gotoH;  // the Goto that must give the same window
+    const char* gotoM;
+    const char* gotoS;
+    bool follows;
+  };
+  const Case cases[] = {{"10", "0", 36100, "9", "59", "10", false},   // parks in the past
+                        {"11", "58", 43100, "11", "55", "50", true},  // reaches the newest second
+                        {"0", "0", 100, "0", "0", "0", false}};  // no earlier than the day's start
+  auto* surface = qobject_cast<ChartWidget*>(view_->control(IDC_REPORTING_CHART));
+  ASSERT_NE(surface, nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.second);
+    gotoTimeOfDay(c.h, c.m, "0");
+    redrawsSinceLastLook();
+    const RyxChartTemplate& t = charts().chart(ChartId::Reporting);
+    const QPoint at = surface->contentsRect().topLeft() +  // the picture lies inside the frame
+                      QPoint(pixelOfSecond(chartTimeAxis(t.areas[kPlotArea], t.firstIndex,
+                                                         t.lastIndex, t.pixelsPerPoint),
+                                           c.second),
+                             100);
+    QMouseEvent click(QEvent::MouseButtonDblClick, at, surface->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(surface, &click);
+    const ChartWindow clicked = window();
+    EXPECT_EQ(clicked.followLive, c.follows);
+    EXPECT_EQ(redrawsSinceLastLook(), 1);
+    const std::int32_t first = charts().chart(ChartId::Listing).firstIndex;
+    const std::int32_t last = charts().chart(ChartId::Listing).lastIndex;
+    EXPECT_TRUE(c.second == 100 || last - c.second == 150) << first << ".." << last;
+
+    gotoTimeOfDay(c.h, c.m, "0");
+    gotoTimeOfDay(c.gotoH, c.gotoM, c.gotoS);
+    EXPECT_EQ(window().windowStart, clicked.windowStart);
+    EXPECT_EQ(window().windowEnd, clicked.windowEnd);
+    EXPECT_EQ(window().followLive, clicked.followLive);
+    expectDrawnOver(first, last);
+  }
 }
 
 TEST_F(NavigationTest, OtherButtonsAndEditsStillReachTheirHandlers) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -6,6 +7,8 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -24,8 +27,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <vector>
 
+#include "alerts/alert_center.h"
+#include "alerts/alert_sound.h"
 #include "alerts/color_list_ctrl.h"
 #include "app/form_layout.h"
 #include "app/main_frame.h"
@@ -439,6 +445,88 @@ TEST_F(ViewTest, StartUpReadsFileThenStoreAndTeardownWritesInOrder) {
   // A second teardown (the destructor) does nothing more.
   frame_.reset();
   EXPECT_EQ(log_.size(), 4u);
+}
+
+// A damaged value is shown as the value the window uses and saves; a value in range, however
+// small, is kept exactly.
+TEST_F(ViewTest, DamagedStoredValuesShowWhatTheyUse) {
+  MonitorSettings stored;
+  stored.dataPoints = -5;
+  stored.rawColumnWidths = {5, 12, -4, 100000, 40, 0};
+  stored.smartScaleListing = 2;
+  stored.lineWidth = 9;
+  stored.hardMaxAlgo = std::numeric_limits<double>::quiet_NaN();
+  stored.hardMaxListing = 1e300;
+  stored.listFont.lfHeight = INT32_MIN;
+  storeConfig(stored);
+  CQuillfernViewerView& v = start();
+  EXPECT_EQ(ctl<QLineEdit>(IDC_DATA_POINTS)->text(), "300");
+  EXPECT_EQ(v.charts().window().dataPoints, 300);
+  QTableView* raw = v.list(IDC_RAW_LIST);
+  EXPECT_EQ(raw->columnWidth(0), 5);
+  EXPECT_EQ(raw->columnWidth(1), 12);
+  EXPECT_EQ(raw->columnWidth(2), 50);  // the column's default
+  EXPECT_EQ(raw->columnWidth(3), 50);
+  EXPECT_EQ(v.settings().lineWidth, 5);
+  EXPECT_EQ(ctl<QLineEdit>(IDC_HARDMAX_ALGO)->text(), "0");
+  EXPECT_EQ(ctl<QLineEdit>(IDC_HARDMAX_LISTING)->text(), "1000000000");
+  EXPECT_EQ(QFontInfo(raw->font()).pixelSize(), 11);  // 8 points at 96 dpi
+  // A stored 2 is on; one click turns it off, in the box and in the chart.
+  EXPECT_TRUE(ctl<QCheckBox>(IDC_SMART_SCALE_LISTING)->isChecked());
+  ctl<QCheckBox>(IDC_SMART_SCALE_LISTING)->click();
+  EXPECT_EQ(v.settings().smartScaleListing, 0);
+  frame_->close();
+
+  MonitorSettings saved;
+  ChartColorTable colors;
+  parseConfig(readFile(profile_.configPath()), saved, colors);
+  EXPECT_EQ(saved.dataPoints, 300);
+  EXPECT_EQ(saved.rawColumnWidths, (std::array<std::int32_t, 6>{5, 12, 50, 50, 40, 0}));
+  EXPECT_EQ(saved.smartScaleListing, 0);
+  EXPECT_EQ(saved.lineWidth, 5);
+  EXPECT_EQ(saved.hardMaxAlgo, 0.0);
+  EXPECT_EQ(saved.hardMaxListing, 1e9);
+  EXPECT_EQ(saved.listFont.lfHeight, -11);
+  frame_.reset();
+
+  // Wider than the day, the charts show the whole day.
+  stored.dataPoints = 100000;
+  storeConfig(stored);
+  start();
+  EXPECT_EQ(ctl<QLineEdit>(IDC_DATA_POINTS)->text(), "86400");
+  EXPECT_EQ(view_->charts().window().dataPoints, 86400);
+}
+
+// A FIFO as the settings file, the symbol file or the alarm sound never holds the window: it
+// starts with its defaults, and an alarm beeps. An alarm file too large to read says so in the
+// status line.
+TEST_F(ViewTest, HostileFilesNeverHoldTheWindow) {
+  const QString before = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(profile_.path(".")));
+  ASSERT_EQ(::mkfifo(profile_.configPath().c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo("SymbolFilter.txt", 0644), 0);
+  ASSERT_EQ(::mkfifo("alarm.wav", 0644), 0);
+  CQuillfernViewerView& v = start();
+  EXPECT_EQ(ctl<QLineEdit>(IDC_DATA_POINTS)->text(), "300");
+  AlertCenter* alerts = AlertCenter::of(&v);
+  ASSERT_NE(alerts, nullptr);
+  EXPECT_FALSE(alerts->symbolFilters().hasSymbolFilters());
+  playAlertSound("alarm.wav", false);
+  EXPECT_TRUE(AlertSoundPlayer::instance()->currentIsBeep());
+
+  {
+    QFile huge(profile_.path("huge.wav"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(65 * 1024 * 1024));
+  }
+  playAlertSound(profile_.path("huge.wav").toStdString(), false);
+  EXPECT_EQ(
+      ctl<QPlainTextEdit>(IDC_STATUS)->toPlainText(),
+      "Alarm sound " + profile_.path("huge.wav") + " is larger than 64 MB: a beep plays instead");
+  stopAlertSound();
+  frame_->close();
+  EXPECT_TRUE(std::filesystem::is_fifo(profile_.configPath()));
+  QDir::setCurrent(before);
 }
 
 TEST_F(ViewTest, ViewThatNeverStartedDoesNotOverwriteSettings) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QImage>
+#include <QMouseEvent>
+#include <QTemporaryDir>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -37,15 +40,6 @@ struct RecordingHost : ChartHost {
 
 class ExchangeChartsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      static int argc = 1;
-      static char name[] = "test_charts";
-      static char* argv[] = {name, nullptr};
-      static QApplication app(argc, argv);
-    }
-  }
-
   void SetUp() override {
     chartColors() = ChartColorTable{};
     charts = std::make_unique<ExchangeCharts>(settings);
@@ -314,6 +308,116 @@ TEST_F(ExchangeChartsTest, WidgetShowsTheLastFinishedPicture) {
   const QImage shown = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
   ASSERT_EQ(shown.size(), picture.size());
   EXPECT_EQ(shown, picture.convertToFormat(QImage::Format_RGB32));
+}
+
+// The pointer over the real widget: the tooltip reads the stored values at the second under it,
+// largest first (equal ones in legend order, a switched-off exchange left out), TOTAL last; the
+// line marks that column on the surface but never in the picture; off the data both go away.
+TEST_F(ExchangeChartsTest, ReadoutUnderThePointerShowsTheStoredValues) {
+  ChartSeriesSet& s = series(ChartId::Listing);
+  settings.listingExchangeOn[3] = 0;
+  charts->window().windowEnd = 34900;  // seconds 34601..34900
+  const std::int32_t seconds[] = {34601, 34700, 34877};
+  for (std::int32_t t : seconds) {
+    s[0].values[t] = 30 + t % 7;
+    s[1].values[t] = 17;
+    s[4].values[t] = 17;
+    s[3].values[t] = 40;  // largest, but not drawn
+    s[kTotalSeries].values[t] = s[0].values[t] + 17 + 17 + 40;
+  }
+  const QImage picture = draw(ChartId::Listing);
+  ChartWidget widget(*charts, ChartId::Listing);
+  widget.resize(W, H);
+  widget.show();
+  const RyxChartTemplate& t = charts->chart(ChartId::Listing);
+  const ChartTimeAxis axis =
+      chartTimeAxis(t.areas[kPlotArea], t.firstIndex, t.lastIndex, t.pixelsPerPoint);
+  auto pointAt = [&](QPoint at) {
+    QMouseEvent move(QEvent::MouseMove, at, widget.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&widget, &move);
+  };
+  const ChartReadoutTip* tip = widget.readoutTip();
+  for (std::int32_t second : seconds) {
+    const QPoint at(pixelOfSecond(axis, second), 120);
+    pointAt(at);
+    ASSERT_TRUE(tip->isVisible()) << second;
+    const QStringList lines = tip->lines();
+    ASSERT_EQ(lines.size(), 1 + 15 + 1) << lines.join('|').toStdString();
+    EXPECT_EQ(lines.mid(0, 5), (QStringList{QString::fromStdString(timeOfDayText(second)),
+                                            "NQEX " + QString::number(s[0].values[second]),
+                                            "NYSE 17", "BATS 17", "BOST 0"}));
+    EXPECT_EQ(lines.last(), "TOTAL " + QString::number(s[kTotalSeries].values[second]));
+    EXPECT_FALSE(lines.join(' ').contains("PACF"));  // switched off
+    EXPECT_EQ(tip->rows()[1].color.rgb(), rgbOf(chartColors().NYSEColor));
+    EXPECT_EQ(tip->geometry().topLeft(), widget.mapToGlobal(at) + QPoint(16, 16));
+
+    EXPECT_EQ(widget.markedColumn(), at.x());
+    const QImage shown = widget.grab().toImage();
+    EXPECT_EQ(shown.pixel(at.x(), 30), qRgb(255, 0, 0));  // the marker, from the top of the plot
+    EXPECT_EQ(charts->finishedPicture(ChartId::Listing), picture);
+  }
+  EXPECT_EQ(tip->lines()[0], "09:41:17");
+  charts->onTotalOnlyClicked(ChartId::Listing);  // only TOTAL is drawn, only TOTAL is read
+  pointAt(QPoint(pixelOfSecond(axis, 34877), 120));
+  EXPECT_EQ(tip->lines(), (QStringList{"09:41:17", "TOTAL 107"}));
+
+  pointAt(QPoint(axis.right - 2, 120));  // the plot's right padding holds no second
+  EXPECT_FALSE(widget.markedColumn());
+  EXPECT_FALSE(tip->isVisible());
+  pointAt(QPoint(pixelOfSecond(axis, 34700), 120));
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(&widget, &leave);
+  EXPECT_FALSE(widget.markedColumn());
+  EXPECT_FALSE(tip->isVisible());
+}
+
+// The context menu's actions: the picture to the clipboard and to a PNG file, the drawn window's
+// seconds to a CSV file; a file that cannot be written is reported, never claimed as saved.
+TEST_F(ExchangeChartsTest, ChartMenuCopiesSavesAndExportsTheDrawnWindow) {
+  ChartSeriesSet& s = series(ChartId::Algo);
+  charts->window().dataPoints = 3;
+  charts->window().windowEnd = 34202;
+  for (int e = 0; e <= kTotalSeries; ++e) s[e].values[34200] = e;
+  s[1].values[34202] = 250;
+  s[kTotalSeries].values[34202] = 250;
+  const QImage picture = draw(ChartId::Algo);
+  ChartWidget widget(*charts, ChartId::Algo);
+  QTemporaryDir dir;
+  QString chosen;
+  QStringList messages;
+  widget.chooseFile = [&](QWidget*, const QString&, const QString&, const QString&) {
+    return chosen;
+  };
+  widget.showMessage = [&](const QString&, const QString& text) { messages << text; };
+
+  widget.copyAction()->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), picture);
+
+  chosen = dir.filePath("algo.csv");
+  widget.exportCsvAction()->trigger();
+  QFile csv(chosen);
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  EXPECT_EQ(csv.readAll().toStdString(),
+            "Time,NQEX,NYSE,BOST,PACF,BATS,ISEX,CINC,CBOE,CHIC,AMEX,EDGX,EDGE,BATY,PHIL,NQNM,NSML,"
+            "TOTAL\r\n"
+            "09:30:00,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16\r\n"
+            "09:30:01,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\r\n"
+            "09:30:02,0,250,0,0,0,0,0,0,0,0,0,0,0,0,0,0,250\r\n");
+
+  chosen = dir.filePath("algo.png");
+  EXPECT_EQ(widget.saveChartAsPng(), SaveOutcome::Saved);
+  EXPECT_EQ(QImage(chosen).convertToFormat(QImage::Format_RGB32), picture);
+  EXPECT_TRUE(messages.isEmpty());
+
+  chosen = dir.filePath("missing/algo.png");
+  EXPECT_EQ(widget.saveChartAsPng(), SaveOutcome::Failed);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].startsWith("Save Chart as PNG failed: could not write"))
+      << messages[0].toStdString();
+  chosen.clear();  // the chooser closed without a file
+  EXPECT_EQ(widget.exportWindowCsv(), SaveOutcome::Cancelled);
+  EXPECT_EQ(messages.size(), 1);
 }
 
 // The receive thread draws its chart while the window thread redraws and copies pictures: every

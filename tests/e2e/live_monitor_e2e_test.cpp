@@ -40,13 +40,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "live_monitor_e2e_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication instance(argc, argv);
-  return instance;
-}
+// Never destroyed: the alarm player's sound effects must not be torn down after the sound
+// system's own globals at exit.
+QApplication& app() { return test::ensureApplication(); }
 
 std::string readFile(const fs::path& path) { return test::readAll(path.string()); }
 

@@ -10,15 +10,17 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "alerts/alert_list_model.h"
 #include "alerts/alert_lists.h"
+#include "alerts/alert_sound.h"
 #include "alerts/symbol_filter_table.h"
 #include "charts/exchange_charts.h"
 #include "monitor/monitor_host.h"
 #include "monitor/server_prefs.h"
 #include "recording/data_files.h"
 #include "settings/monitor_settings.h"
-#include "tests/support/recording_host.h"
 #include "tests/support/temp_dir.h"
 
 namespace kestrune {
@@ -39,7 +41,7 @@ class TimeBoxHost : public MonitorHost {
   double dpiScale() const override { return 1.0; }
   bool chartsReady() const override { return true; }
   void eraseLists() override {}
-  void showStatus(const std::string&) override {}
+  void showStatus(const std::string& text) override { statuses.push_back(text); }
   void showDisconnectedControls(bool) override {}
   void showConnectedControls() override {}
   void showSessionDate(const std::string&) override {}
@@ -51,6 +53,7 @@ class TimeBoxHost : public MonitorHost {
   }
   std::string time;
   int updates = 0;
+  std::vector<std::string> statuses;
 };
 
 std::string listingSample(int second) {
@@ -60,35 +63,38 @@ std::string listingSample(int second) {
   return text;
 }
 
+// One live monitor over real lists, charts and data files, with a stand-in window; start() makes
+// it once the test has set the settings up.
 class LiveMonitorTest : public ::testing::Test {
  protected:
-  LiveMonitorTest()
-      : table((fs::temp_directory_path() / "kes_none.txt").string()),
-        lists(settings, table),
-        owned(std::make_unique<ExchangeCharts>(settings)),  // too large for the stack
-        charts(*owned),
-        files(dir.path()) {
+  void start() {
     app();
-    charts.setUpCharts();
-    charts.setChartsReady(true);
+    lists_ = std::make_unique<AlertLists>(settings_, table_);
+    charts_ = std::make_unique<ExchangeCharts>(settings_);  // too large for the stack
+    charts_->setUpCharts();
+    charts_->setChartsReady(true);
+    live_ = std::make_unique<LiveMonitor>(host_, settings_, server_, *lists_, *charts_, &files_);
   }
 
-  test::TempDir dir;
-  MonitorSettings settings;
-  SymbolFilterTable table;
-  AlertLists lists;
-  std::unique_ptr<ExchangeCharts> owned;
-  ExchangeCharts& charts;
-  DataFiles files;
-  ServerPrefsValues server;
+  test::TempDir dir_;
+  MonitorSettings settings_;
+  SymbolFilterTable table_{(std::filesystem::temp_directory_path() / "kes_none.txt").string()};
+  DataFiles files_{dir_.path()};
+  ServerPrefsValues server_;
+  TimeBoxHost host_;
+  std::unique_ptr<AlertLists> lists_;
+  std::unique_ptr<ExchangeCharts> charts_;
+  std::unique_ptr<LiveMonitor> live_;
 };
 
 // A replayed day hands the Time box 86,400 times in one go; a fast live day a hundred a second.
 // Only the newest can be seen, so the window sets the box once per drain, and a time that comes
 // after a drain still shows.
 TEST_F(LiveMonitorTest, ABurstOfSampleTimesCostsOneUpdateAndShowsTheNewest) {
-  TimeBoxHost host;
-  LiveMonitor live(host, settings, server, lists, charts, &files);
+  start();
+  ExchangeCharts& charts = *charts_;
+  LiveMonitor& live = *live_;
+  TimeBoxHost& host = host_;
 
   const int open = 9 * 3600 + 30 * 60;
   for (int s = 0; s < 1000; ++s) charts.replayListingSample(listingSample(open + s).c_str());
@@ -106,19 +112,68 @@ TEST_F(LiveMonitorTest, ABurstOfSampleTimesCostsOneUpdateAndShowsTheNewest) {
 // The collection window opens the files on a live sample; when one of them cannot be opened the
 // status line says so, every time the window opens them again, not only the first time in a run.
 TEST_F(LiveMonitorTest, AFileThatCannotBeOpenedIsReportedAtEveryOpening) {
-  settings.collectStartMinuteOfDay = 9 * 60 + 30;
-  settings.collectStopMinuteOfDay = 9 * 60 + 45;
-  fs::create_directories(fs::path(dir.path()) / "Data" / "12062026_hft3.txt");  // not a file
-  RecordingHost host;
-  LiveMonitor live(host, settings, server, lists, charts, &files);
-  live.connection().statusCallbackHandler(9, 0, "12062026");
+  settings_.collectStartMinuteOfDay = 9 * 60 + 30;
+  settings_.collectStopMinuteOfDay = 9 * 60 + 45;
+  fs::create_directories(fs::path(dir_.path()) / "Data" / "12062026_hft3.txt");  // not a file
+  start();
+  live_->connection().statusCallbackHandler(9, 0, "12062026");
   const int open = 9 * 3600 + 30 * 60;
   for (int second : {open, open + 16 * 60, open + 60, open + 16 * 60}) {
-    charts.takeListingSample(listingSample(second).c_str());  // in, out, in, out
+    charts_->takeListingSample(listingSample(second).c_str());  // in, out, in, out
   }
-  live.queue().drainNow();
+  live_->queue().drainNow();
   const std::string problem = openResultText(OpenResult::PartlyOpened, "12062026");
-  EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), problem), 2);
+  EXPECT_EQ(std::count(host_.statuses.begin(), host_.statuses.end(), problem), 2);
+}
+
+// Of the alarms one drained batch sets off only the last could be heard, each replacing the one
+// before: it alone is started, once the batch is in. Clear Alerts between batches still stops a
+// looping alarm, and the next batch sounds again.
+TEST_F(LiveMonitorTest, ABatchStartsOnlyTheSoundHeardLast) {
+  copyFixedText(settings_.audioAlert[3].fileName, kFileNameSize, "raw-list.wav");
+  settings_.audioAlert[3].use = 1;
+  settings_.audioAlert[3].loop = 1;
+  copyFixedText(settings_.audioAlert[1].fileName, kFileNameSize, "listing-chart.wav");
+  settings_.audioAlert[1].use = 1;
+  settings_.audioAlert[1].threshold = 0;
+  start();
+  ExchangeCharts& charts = *charts_;
+  LiveMonitor& live = *live_;
+  AlertSoundPlayer* player = AlertSoundPlayer::instance();
+  ASSERT_NE(player, nullptr);
+  // Both files are missing, so both beep; the list's loops and the chart's does not.
+  std::vector<bool> started;
+  QObject listening;
+  QObject::connect(player, &AlertSoundPlayer::soundStarted, &listening,
+                   [&](const QString&, bool loop, bool) { started.push_back(loop); });
+
+  const int open = 9 * 3600 + 30 * 60;
+  auto rawAlert = [&] { live.queue().post(live.takeAlert(1, "IBM|7|093015|3200|X|45")); };
+  auto listingSampleIn = [&](int s) { charts.takeListingSample(listingSample(open + s).c_str()); };
+
+  rawAlert();
+  listingSampleIn(0);
+  rawAlert();
+  listingSampleIn(1);
+  live.queue().drainNow();
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_FALSE(started[0]);  // the chart's, once
+  EXPECT_EQ(lists_->model(AlertKind::Raw)->rowCount(), 2);
+
+  listingSampleIn(2);
+  rawAlert();
+  live.queue().drainNow();
+  ASSERT_EQ(started.size(), 2u);
+  EXPECT_TRUE(started[1]);  // the list's, looping
+  EXPECT_TRUE(player->isPlaying());
+  stopAlertSound();
+  EXPECT_FALSE(player->isPlaying());
+  live.queue().drainNow();
+  EXPECT_EQ(started.size(), 2u);  // nothing was left over to start
+  rawAlert();
+  live.queue().drainNow();
+  EXPECT_EQ(started.size(), 3u);
+  stopAlertSound();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "recording/replay.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <filesystem>
@@ -85,12 +86,42 @@ TEST(ReplayDayTest, AFullDayInTheFixedOrder) {
 TEST(ReplayDayTest, MissingFirstFileLeavesTheViewsUntouched) {
   TempDir dir;
   writeDay(dir, "12062026", 6);
-  std::filesystem::remove(dataFilePath(dir.path(), "12062026", 0));
+  const std::string first = dataFilePath(dir.path(), "12062026", 0);
+  std::filesystem::remove(first);
   FakeHost host;
   EXPECT_EQ(replayDay(host, "12062026", dir.path()).outcome, ReplayOutcome::FilesNotFound);
   EXPECT_EQ(host.log, (std::vector<std::string>{"status Retrieving Historical Data...",
                                                 "status 12062026 - FILES NOT FOUND!"}));
   for (const auto& l : host.lines) EXPECT_TRUE(l.empty());
+
+  // A FIFO in its place would hold the window until some writer came: it is not read, and the
+  // status line names it.
+  ASSERT_EQ(::mkfifo(first.c_str(), 0644), 0);
+  FakeHost fifoHost;
+  EXPECT_EQ(replayDay(fifoHost, "12062026", dir.path()).outcome, ReplayOutcome::FilesNotFound);
+  EXPECT_EQ(fifoHost.log.back(),
+            "status 12062026 - FILES NOT FOUND! (" + first + " is not a regular file)");
+}
+
+// A FIFO, an endless device and a folder named like later files are skipped and named at the
+// end; the day's other files load.
+TEST(ReplayDayTest, LaterFilesThatAreNoRegularFilesAreSkippedAndNamed) {
+  TempDir dir;
+  writeDay(dir, "12062026", 3);
+  const std::string fourth = dataFilePath(dir.path(), "12062026", 3);
+  const std::string fifth = dataFilePath(dir.path(), "12062026", 4);
+  const std::string sixth = dataFilePath(dir.path(), "12062026", 5);
+  ASSERT_EQ(::mkfifo(fourth.c_str(), 0644), 0);
+  std::filesystem::create_symlink("/dev/zero", fifth);
+  std::filesystem::create_directory(sixth);
+  FakeHost host;
+  const ReplayReport report = replayDay(host, "12062026", dir.path());
+  EXPECT_EQ(report.outcome, ReplayOutcome::Viewing);
+  EXPECT_EQ(report.filesRead, 3);
+  EXPECT_EQ(host.lines[2].size(), 2u);
+  EXPECT_EQ(host.log.back(), "status INCOMPLETE DAY (" + fourth + " is not a regular file, " +
+                                 fifth + " is not a regular file, " + sixth +
+                                 " is not a regular file): Viewing Historical Data for 12/06/2026");
 }
 
 TEST(ReplayDayTest, ListsOnlyDayShowsEveryProgressTextAndDrawsNoChart) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstring>
@@ -363,13 +364,48 @@ TEST_F(ConfigFileTest, SaveZeroesLegacySlotsInMemory) {
   EXPECT_EQ(s.legacyPassword[0], '\0');
 }
 
-TEST_F(ConfigFileTest, SaveLeavesNoTemporaryFileBehind) {
+// What the user set up around the file survives a save: a link stays a link and the file it
+// points to is written with the permissions it had; a stray Kestrune.cfg.new, even one that
+// points elsewhere, is never written through; nothing is left behind. A FIFO of the file's name
+// is neither read nor written, and neither waits.
+TEST_F(ConfigFileTest, SaveKeepsWhatIsSetUpAroundTheFile) {
+  namespace fs = std::filesystem;
   MonitorSettings s;
   ChartColorTable c;
+  fs::create_directories(dir_ / "real");
+  const fs::path real = dir_ / "real" / "Kestrune.cfg";
+  std::ofstream(real) << "old";
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("real/Kestrune.cfg", path_);
+  std::ofstream(dir_ / "victim") << "keep";
+  fs::create_symlink("victim", path_ + ".new");
+
   ASSERT_TRUE(writeConfigFile(s, c, path_));
   ASSERT_TRUE(writeConfigFile(s, c, path_));
-  EXPECT_FALSE(std::filesystem::exists(path_ + ".new"));
-  EXPECT_EQ(fileBytes().size(), kConfigFileSize);
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(fs::file_size(real), kConfigFileSize);
+  EXPECT_EQ(fileBytes(), serializeConfig(s, c));
+  EXPECT_EQ(fs::status(real).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_TRUE(fs::is_symlink(path_ + ".new"));
+  std::string victim;
+  std::ifstream(dir_ / "victim") >> victim;
+  EXPECT_EQ(victim, "keep");
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(dir_ / "real")) files += e.path() == real ? 0 : 1;
+  EXPECT_EQ(files, 0) << "a temporary file was left behind";
+
+  // A first save through a link that points nowhere yet makes the file it names.
+  fs::remove(real);
+  ASSERT_TRUE(writeConfigFile(s, c, path_));
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(fs::file_size(real), kConfigFileSize);
+
+  const std::string fifo = (dir_ / "fifo.cfg").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_FALSE(readConfigFile(s, c, fifo).opened);
+  EXPECT_FALSE(writeConfigFile(s, c, fifo));
+  EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 TEST_F(ConfigFileTest, UnwritablePlaceFailsQuietly) {

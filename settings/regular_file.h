@@ -1,0 +1,82 @@
+// Opening the files the program reads: settings, the watched symbols, alarm sounds and a day's
+// data. Only a regular file is ever read. A FIFO would block the open until some writer came, a
+// device such as /dev/zero never ends, and a folder is no file at all; each of these is refused
+// at once, as a file that cannot be read. Plain POSIX, no Qt.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kestrune {
+
+enum class FileOpenStatus {
+  Opened,
+  CannotOpen,  // missing, no permission, ...
+  NotRegular,  // a FIFO, a device, a socket or a folder
+};
+
+// What tells one version of a file from the next: a rewritten or replaced file changes at least
+// one of these.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::uint64_t size = 0;
+  std::int64_t mtimeNs = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// An open regular file; closes its descriptor when it goes.
+class RegularFile {
+ public:
+  RegularFile() = default;
+  ~RegularFile();
+  RegularFile(RegularFile&& other) noexcept;
+  RegularFile& operator=(RegularFile&& other) = delete;
+  RegularFile(const RegularFile&) = delete;
+  RegularFile& operator=(const RegularFile&) = delete;
+
+  bool isOpen() const { return fd_ >= 0; }
+  FileOpenStatus status() const { return status_; }
+  int fd() const { return fd_; }
+  // The file as it was when opened.
+  const FileIdentity& identity() const { return identity_; }
+  // Hands the descriptor over to the caller, who closes it.
+  int release();
+
+  // Reads until n bytes arrived, the file ended or a read failed; returns how many arrived.
+  std::size_t read(void* dest, std::size_t n);
+  // Reads from the current position to the end; nothing when there is more than maxBytes or a
+  // read fails.
+  std::optional<std::vector<std::uint8_t>> readAll(std::size_t maxBytes);
+
+ private:
+  friend RegularFile openRegularFile(const std::string& path);
+  int fd_ = -1;
+  FileOpenStatus status_ = FileOpenStatus::CannotOpen;
+  FileIdentity identity_;
+};
+
+// Opens path for reading when it is a regular file (a symbolic link to one is followed). The
+// open itself never waits: it is made non-blocking, the descriptor is checked, and only then
+// made blocking again for the reads.
+RegularFile openRegularFile(const std::string& path);
+
+// Puts bytes in place of the file at path, or creates it, so that a crash or a full disk halfway
+// leaves the old contents whole: they are written to a new file of a unique name beside the real
+// file, created exclusively (a stray file of that name is never written through), flushed to
+// disk and renamed over it. A symbolic link stays a link and the file it points to is replaced;
+// the file keeps its permissions. A folder that takes no new files still lets an existing file be
+// rewritten in place. Nothing is written when path is not a regular file or is write-protected.
+// Returns whether all of bytes reached the file.
+bool replaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// The identity of the file at path now, without opening it; nothing when it is not there.
+std::optional<FileIdentity> fileIdentity(const std::string& path);
+
+}  // namespace kestrune
