@@ -98,36 +98,57 @@ class AlertSoundServerTest : public ::testing::Test {
     if (!skipReason_.empty()) GTEST_SKIP() << skipReason_;
   }
 
-  // Plays wav and records the null sink's monitor until sound arrives; returns the peak.
-  int playAndRecord(const QByteArray& wav, const char* name) {
-    QString file = dir_->filePath(name);
-    {
-      QFile f(file);
-      EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-      f.write(wav);
+  // Records the null sink's monitor as 16-bit mono at 44.1 kHz while it lives.
+  struct Recording {
+    QProcess parec;
+    QByteArray bytes;
+    Recording() {
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert("PULSE_SERVER", "unix:" + socket_);
+      parec.setProcessEnvironment(env);
+      parec.start(QStandardPaths::findExecutable("parec"),
+                  {"-d", "nullsink.monitor", "--latency-msec=20", "--format=s16le", "--channels=1",
+                   "--rate=44100", "--raw"});
+      EXPECT_TRUE(parec.waitForStarted(5000));
     }
-    QProcess recorder;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PULSE_SERVER", "unix:" + socket_);
-    recorder.setProcessEnvironment(env);
-    recorder.start(
-        QStandardPaths::findExecutable("parec"),
-        {"-d", "nullsink.monitor", "--latency-msec=20", "--format=s16le", "--channels=1", "--raw"});
-    EXPECT_TRUE(recorder.waitForStarted(5000));
+    ~Recording() {
+      parec.terminate();
+      parec.waitForFinished(5000);
+    }
+    qsizetype recorded() {
+      bytes += parec.readAllStandardOutput();
+      return bytes.size();
+    }
+    // Peak of the last ms milliseconds recorded.
+    int recentPeak(int ms) {
+      recorded();
+      return peakOf(bytes.right(ms * 88));
+    }
+    // Waits until the last ms milliseconds were all loud, or all quiet.
+    bool waitFor(bool loud, int ms) {
+      return QTest::qWaitFor(
+          [&] { return recorded() >= ms * 88 && (recentPeak(ms) > 1000) == loud; }, 10000);
+    }
+  };
+
+  static QString writeFile(const QByteArray& wav, const char* name) {
+    QString file = dir_->filePath(name);
+    QFile f(file);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(wav);
+    return file;
+  }
+
+  // Plays wav and records the null sink's monitor until sound arrives; returns the peak.
+  int playAndRecord(const QByteArray& wav, const char* name, bool beeps = false) {
+    const QString file = writeFile(wav, name);
+    Recording recording;
     playAlertSound(file.toStdString(), true);
-    QByteArray recorded;
-    auto heard = [&] {
-      recorded += recorder.readAllStandardOutput();
-      return peakOf(recorded) > 1000;
-    };
-    if (!QTest::qWaitFor(heard, 10000)) ADD_FAILURE() << "nothing was heard within 10 s";
-    // The file itself played, not the fallback beep.
-    EXPECT_FALSE(AlertSoundPlayer::instance()->currentIsBeep());
+    if (!recording.waitFor(true, 10)) ADD_FAILURE() << "nothing was heard within 10 s";
+    // The file itself played, not the fallback beep (or the beep, where the output refuses it).
+    EXPECT_EQ(AlertSoundPlayer::instance()->currentIsBeep(), beeps);
     stopAlertSound();
-    recorder.terminate();
-    recorder.waitForFinished(5000);
-    recorded += recorder.readAllStandardOutput();
-    return peakOf(recorded);
+    return recording.recentPeak(1000);
   }
 
   static inline std::string skipReason_;
@@ -146,6 +167,34 @@ TEST_F(AlertSoundServerTest, Pcm8MonoAt8kHzIsHeard) {
 
 TEST_F(AlertSoundServerTest, Pcm32IsConvertedAndHeard) {
   EXPECT_GT(playAndRecord(toneWav(1, 48000, 32), "pcm32.wav"), 1000);
+}
+
+TEST_F(AlertSoundServerTest, ARateTheOutputRefusesBeeps) {
+  EXPECT_GT(playAndRecord(toneWav(1, 1000000, 16), "fast.wav", true), 1000);
+}
+
+// A looping alarm sounds on past the end of its file until a sound that plays once replaces it
+// (after which the output falls silent) or it is stopped.
+TEST_F(AlertSoundServerTest, LoopsUntilReplacedOrStopped) {
+  const QString file = writeFile(toneWav(1, 44100, 16), "loop.wav");
+  AlertSoundPlayer* player = AlertSoundPlayer::instance();
+  Recording recording;
+  playAlertSound(file.toStdString(), true);
+  ASSERT_TRUE(recording.waitFor(true, 10));
+  // Two more seconds of a one-second tone: still sounding at their end.
+  const qsizetype heard = recording.recorded();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recording.recorded() >= heard + 2 * 88200; }, 10000));
+  EXPECT_GT(recording.recentPeak(300), 1000);
+  EXPECT_TRUE(player->outputOpen());
+
+  playAlertSound("", false);
+  EXPECT_TRUE(recording.waitFor(false, 500)) << "the loop went on after the beep replaced it";
+
+  playAlertSound(file.toStdString(), true);
+  ASSERT_TRUE(recording.waitFor(true, 10));
+  stopAlertSound();
+  EXPECT_FALSE(player->outputOpen());
+  EXPECT_TRUE(recording.waitFor(false, 500)) << "the loop went on after it was stopped";
 }
 
 }  // namespace

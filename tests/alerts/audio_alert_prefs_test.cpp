@@ -133,10 +133,13 @@ TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
     f.write("not a wave file at all");
   }
 
+  const int readsBefore = player->filesRead();
+  playAlertSound(good.toStdString(), false);
   playAlertSound(good.toStdString(), true);
   EXPECT_EQ(player->currentSource(), good);
   EXPECT_TRUE(player->currentLoops());
   EXPECT_FALSE(player->currentIsBeep());
+  EXPECT_EQ(player->filesRead(), readsBefore + 1);  // read once, not once per sound
   // A later sound replaces the looping one.
   playAlertSound("", false);
   EXPECT_TRUE(player->currentIsBeep());
@@ -183,22 +186,23 @@ TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
   };
   writeWide(800);
+  const int conversionsBefore = player->conversions();
   playAlertSound(wide.toStdString(), false);
-  const QString converted = player->currentSource();
-  EXPECT_NE(converted, wide);
+  EXPECT_EQ(player->currentSource(), wide);
   EXPECT_FALSE(player->currentIsBeep());
   playAlertSound(wide.toStdString(), true);
-  EXPECT_EQ(player->currentSource(), converted);
+  EXPECT_EQ(player->conversions(), conversionsBefore + 1);
   writeWide(1600);
   playAlertSound(wide.toStdString(), true);
-  EXPECT_NE(player->currentSource(), converted);
-  EXPECT_FALSE(QFile::exists(converted));  // the old copy went with its file's old version
+  EXPECT_EQ(player->conversions(), conversionsBefore + 2);
+  EXPECT_FALSE(player->currentIsBeep());
 
   // Sounds deferred while a batch is applied: only the last starts, and a stop in between
   // drops them.
   deferAlertSound(good.toStdString(), true);
   deferAlertSound("", false);
   EXPECT_TRUE(player->currentLoops());  // the converted file still plays
+  EXPECT_EQ(player->currentSource(), wide);
   startDeferredAlertSound();
   EXPECT_TRUE(player->currentIsBeep());
   EXPECT_FALSE(player->currentLoops());
