@@ -67,8 +67,10 @@ void Recorder::start() {
   host_.say("Kestrune recorder recording into " +
             (std::filesystem::current_path() / "Data").string());
   control_.connectToServer(true);
-  // The monitor leaves a failed first Connect to its user; nobody is there to press it again.
-  if (!control_.sessionUp()) host_.startTimer(RECONNECT_TIMER, kReconnectPeriodMs);
+  // The monitor leaves a failed first Connect to its user; nobody is there to press it again, so
+  // the reconnection timer runs from the start. Connect only hands the attempt over: a tick while
+  // it is under way starts nothing, and its success stops the timer.
+  host_.startTimer(RECONNECT_TIMER, kReconnectPeriodMs);
 }
 
 void Recorder::stop(const std::string& why) {
