@@ -1,6 +1,7 @@
 #include "alerts/alert_list_text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kestrune {
 
@@ -17,10 +18,30 @@ void appendCsvField(std::string& out, std::string_view field) {
   out += '"';
 }
 
+bool isAlertTextColumn(AlertKind kind, int column) {
+  const char* heading = alertColumnHeading(kind, column);
+  for (const char* text : {"Symbol", "Exg", "Desc", "BBO"}) {
+    if (std::strcmp(heading, text) == 0) return true;
+  }
+  return false;
+}
+
+bool startsLikeFormula(std::string_view cell) {
+  if (cell.empty()) return false;
+  const char c = cell.front();
+  return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
 namespace {
 
 void appendTsvCell(std::string& out, std::string_view cell) {
   for (char c : cell) out += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
+}
+
+// A text cell comes from the server: one that a spreadsheet would take for a formula is made
+// plain text by a leading apostrophe. The Time and count columns are the program's own numbers.
+bool needsApostrophe(const AlertList& list, int column, std::string_view cell) {
+  return startsLikeFormula(cell) && isAlertTextColumn(list.kind(), column);
 }
 
 }  // namespace
@@ -38,7 +59,9 @@ std::string alertRowsAsTsv(const AlertList& list, std::span<const std::size_t> r
     if (row >= list.size()) continue;
     for (int c = 0; c < columns; ++c) {
       if (c > 0) out += '\t';
-      appendTsvCell(out, list.cell(row, c));
+      const std::string_view cell = list.cell(row, c);
+      if (needsApostrophe(list, c, cell)) out += '\'';
+      appendTsvCell(out, cell);
     }
     out += '\n';
   }
@@ -64,7 +87,16 @@ void AlertListCsvWriter::writeSome(std::string& out, std::size_t maxRows) {
     const std::size_t row = arrived + written_;
     for (int c = 0; c < columns; ++c) {
       if (c > 0) out += ',';
-      appendCsvField(out, list_.cell(row, c));
+      const std::string_view cell = list_.cell(row, c);
+      if (needsApostrophe(list_, c, cell)) {
+        std::string safe;
+        safe.reserve(cell.size() + 1);
+        safe += '\'';
+        safe.append(cell);
+        appendCsvField(out, safe);
+      } else {
+        appendCsvField(out, cell);
+      }
     }
     out += "\r\n";
   }

@@ -1,6 +1,8 @@
 // An alert list as text for other programs: the selected rows as tab-separated text for the
 // clipboard, and the whole list as comma-separated values (RFC 4180) for a file. Headings first,
-// then the rows newest first, each cell exactly as the list shows it.
+// then the rows newest first, each cell as the list shows it. A text cell (Symbol, Exg, Desc,
+// BBO: the server's own texts) that a spreadsheet would read as a formula, one starting with
+// '=', '+', '-', '@', a tab or a CR, gets a leading apostrophe; times and counts never do.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +13,11 @@
 #include "alerts/alert_list.h"
 
 namespace kestrune {
+
+// Whether the column holds the server's texts rather than a time or a count.
+bool isAlertTextColumn(AlertKind kind, int column);
+// Whether a spreadsheet would take a cell starting so for a formula (or a cell cut in two).
+bool startsLikeFormula(std::string_view cell);
 
 // Appends one field, quoted when it holds a comma, a quote, a CR or a LF (quotes doubled).
 void appendCsvField(std::string& out, std::string_view field);

