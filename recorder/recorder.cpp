@@ -82,7 +82,7 @@ void Recorder::stop(const std::string& why) {
   queue_.drainNow();
   host_.say("Stopped: " + std::to_string(recordsReceived()) + " records received, " +
             std::to_string(linesLost()) + " could not be written");
-  QCoreApplication::exit(0);
+  QCoreApplication::exit(kRecorderStopped);
 }
 
 void Recorder::checkGivenUp() {
@@ -90,7 +90,7 @@ void Recorder::checkGivenUp() {
   stopping_ = true;
   control_.shutdown();
   host_.say("Stopped: the server refused the login");
-  QCoreApplication::exit(1);
+  QCoreApplication::exit(kRecorderRefused);
 }
 
 MonitorData::WindowPart Recorder::takeAlert(int, const char*) {
@@ -134,19 +134,23 @@ int runRecorder(const RecorderOptions& options, std::ostream& out, std::ostream&
   std::string error;
   if (!enterWorkDir(options.workDir, error)) {
     err << "kestrune-recorder: " << error << "\n";
-    return 1;
+    return kRecorderFailed;
   }
-  DataFolderLock lock;
-  if (!lock.acquire(std::filesystem::current_path().string(), error)) {
-    err << "kestrune-recorder: " << error << "\n";
-    return 1;
-  }
+  // The login values first: a password file that cannot be read must not hold the Data folder
+  // from a recorder that could record.
   ServerPrefsValues stored;
   readServerSettings(stored);
   ServerPrefsValues login;
-  if (!loginValues(options, stored, login, error)) {
+  std::string warning;
+  if (!loginValues(options, stored, login, error, &warning)) {
     err << "kestrune-recorder: " << error << "\n";
-    return 1;
+    return kRecorderFailed;
+  }
+  if (!warning.empty()) err << "kestrune-recorder: warning: " << warning << "\n";
+  DataFolderLock lock;
+  if (!lock.acquire(std::filesystem::current_path().string(), error)) {
+    err << "kestrune-recorder: " << error << "\n";
+    return kRecorderFailed;
   }
   // The collection window the monitor keeps in this folder; a missing file records the whole day.
   MonitorSettings settings;

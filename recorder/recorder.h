@@ -44,7 +44,7 @@ class Recorder : public QObject, private MonitorData {
   WindowPart takeSample(int kind, const char* text) override;
   WindowPart resetMonitorData() override { return {}; }
 
-  // The link ended and nothing will bring it back (a refused login): exit code 1.
+  // The link ended and nothing will bring it back (a refused login): kRecorderRefused.
   void checkGivenUp();
 
   ServerPrefsValues login_;

@@ -1,8 +1,11 @@
 #include "recorder/recorder_options.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+
+#include "settings/regular_file.h"
 
 namespace kestrune {
 
@@ -76,7 +79,8 @@ std::string recorderHelpText() {
          "  --port N           the server's TCP port\n"
          "  --user NAME        the login user name\n"
          "  --password-file FILE\n"
-         "                     read the password from the first line of FILE\n"
+         "                     read the password from the first line of FILE, a regular\n"
+         "                     file of at most 256 bytes that only its owner can read\n"
          "  -h, --help         show this help and exit\n"
          "      --version      show the version and exit\n"
          "\n"
@@ -84,8 +88,12 @@ std::string recorderHelpText() {
          "monitor's Server Prefs is used ($XDG_CONFIG_HOME/Brenmoor/Kestrune.conf).\n"
          "\n"
          "Exit status:\n"
-         "  0 stopped by SIGTERM or SIGINT; 1 the login was refused, no server is set, or\n"
-         "  another recorder holds the Data folder; 2 a mistake on the command line.\n"
+         "  0  stopped by SIGTERM or SIGINT\n"
+         "  1  the work folder or the password file cannot be used, no server is set, or\n"
+         "     another recorder holds the Data folder\n"
+         "  2  a mistake on the command line\n"
+         "  3  the server refused the login (bad user name or password, account already\n"
+         "     in use, invalid server application): trying again would not help\n"
          "\n"
          "Files:\n"
          "  kestrune-recorder.service, a systemd user unit, runs it in the per-user data\n"
@@ -98,13 +106,29 @@ int answerRecorderOptions(const RecorderOptions& options, std::ostream& out, std
                               err);
 }
 
-bool readPasswordFile(const std::string& path, std::string& password, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot read the password file " + path + ": " + std::strerror(errno);
+bool readPasswordFile(const std::string& path, std::string& password, std::string& error,
+                      std::string* warning) {
+  RegularFile file = openRegularFile(path);
+  if (!file.isOpen()) {
+    error = "cannot read the password file " + path + ": " +
+            (file.status() == FileOpenStatus::NotRegular ? std::string("not a regular file")
+                                                         : std::string(std::strerror(errno)));
     return false;
   }
-  std::getline(in, password);
+  errno = 0;  // a file too large sets none
+  const std::optional<std::vector<std::uint8_t>> bytes = file.readAll(kPasswordFileMax);
+  if (!bytes) {
+    error = "cannot read the password file " + path + ": " +
+            (errno == 0 ? "larger than " + std::to_string(kPasswordFileMax) + " bytes"
+                        : std::string(std::strerror(errno)));
+    return false;
+  }
+  struct stat st {};
+  if (warning && ::fstat(file.fd(), &st) == 0 && (st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    *warning = "the password file " + path + " can be read by others: chmod 600 " + path;
+  }
+  const std::string text(bytes->begin(), bytes->end());
+  password = text.substr(0, text.find('\n'));
   if (!password.empty() && password.back() == '\r') password.pop_back();
   ServerPrefsValues probe;
   if (!fitField(password, probe.userPassword)) {
@@ -115,7 +139,7 @@ bool readPasswordFile(const std::string& path, std::string& password, std::strin
 }
 
 bool loginValues(const RecorderOptions& options, const ServerPrefsValues& stored,
-                 ServerPrefsValues& values, std::string& error) {
+                 ServerPrefsValues& values, std::string& error, std::string* warning) {
   values = stored;
   if (options.host && !fitField(*options.host, values.serverAddress)) {
     error = "--host is too long";
@@ -128,7 +152,7 @@ bool loginValues(const RecorderOptions& options, const ServerPrefsValues& stored
   if (options.port) values.serverPort = *options.port;
   if (options.passwordFile) {
     std::string password;
-    if (!readPasswordFile(*options.passwordFile, password, error)) return false;
+    if (!readPasswordFile(*options.passwordFile, password, error, warning)) return false;
     fitField(password, values.userPassword);
   }
   if (values.serverAddress[0] == '\0' || values.serverPort == 0) {

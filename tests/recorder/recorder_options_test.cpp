@@ -3,6 +3,7 @@
 #include "recorder/recorder_options.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <sstream>
@@ -91,6 +92,31 @@ TEST(RecorderOptions, GivenValuesReplaceTheStoredOnesOneByOne) {
                            login, error));
   EXPECT_TRUE(loginValues(parseRecorderOptions({"--host", "127.0.0.1", "--port", "9"}),
                           ServerPrefsValues{}, login, error));
+}
+
+// Only a small regular file is read: a FIFO would wait for a writer for ever and a device may
+// never end. Each is refused at once, and a file others can read is read but warned about.
+TEST(RecorderOptions, PasswordFileIsASmallRegularFile) {
+  test::TempDir dir;
+  std::string password, error, warning;
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  for (const std::string& path : {dir.file("fifo"), std::string("/dev/zero"), dir.path()}) {
+    EXPECT_FALSE(readPasswordFile(path, password, error, &warning)) << path;
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+  }
+  test::writeAll(dir.file("big"), "pw\n" + std::string(kPasswordFileMax, '#'));
+  EXPECT_FALSE(readPasswordFile(dir.file("big"), password, error, &warning));
+  EXPECT_NE(error.find("larger than 256 bytes"), std::string::npos) << error;
+
+  test::writeAll(dir.file("pw"), "hunter2\n");
+  ASSERT_EQ(::chmod(dir.file("pw").c_str(), 0600), 0);
+  warning.clear();
+  ASSERT_TRUE(readPasswordFile(dir.file("pw"), password, error, &warning)) << error;
+  EXPECT_EQ(password, "hunter2");
+  EXPECT_TRUE(warning.empty()) << warning;
+  ASSERT_EQ(::chmod(dir.file("pw").c_str(), 0640), 0);
+  ASSERT_TRUE(readPasswordFile(dir.file("pw"), password, error, &warning)) << error;
+  EXPECT_NE(warning.find("can be read by others"), std::string::npos);
 }
 
 TEST(RecorderOptions, EveryStatusIsOneJournalLine) {
