@@ -3,11 +3,14 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 BENCH_BUILD?= build-release
+FUZZ_BUILD ?= build-fuzz
+# Seconds each fuzz target runs for in `make fuzz`.
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CTEST_ARGS ?= --output-on-failure -j$(JOBS) --timeout 300
 
-.PHONY: all deps build test test-asan test-tsan bench demo package clean format
+.PHONY: all deps build test test-asan test-tsan fuzz bench demo package clean format
 
 all: build
 
@@ -49,6 +52,17 @@ test-tsan: deps $(TSAN_BUILD)/build.ninja
 	  TSAN_OPTIONS="suppressions=$(CURDIR)/scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
 	  ctest $(CTEST_ARGS)
 
+# The libFuzzer targets need clang; their build folder is their own.
+$(FUZZ_BUILD)/build.ninja:
+	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DKES_FUZZ=ON -DKES_BUILD_TESTS=OFF -DKES_BUILD_BENCH=OFF
+
+# Each parser of outside input under a coverage-guided engine for FUZZ_SECONDS.
+fuzz: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) --target kes_fuzzers -j$(JOBS)
+	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 $(BENCH_BUILD)/build.ninja:
 	cmake -S . -B $(BENCH_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKES_BUILD_TESTS=OFF
 
@@ -63,4 +77,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
