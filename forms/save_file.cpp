@@ -1,11 +1,35 @@
 #include "forms/save_file.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QSaveFile>
+#include <cstring>
+
+#include "settings/regular_file.h"
 
 namespace kestrune {
+
+namespace {
+
+// What a fill writes goes straight into the new file beside the chosen one.
+class WholeFileDevice : public QIODevice {
+ public:
+  explicit WholeFileDevice(WholeFileWriter& file) : file_(file) {}
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    return file_.write(data, static_cast<std::size_t>(size)) ? size : -1;
+  }
+
+ private:
+  WholeFileWriter& file_;
+};
+
+QString errorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+}  // namespace
 
 QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& suggestedName,
                        const QString& filter) {
@@ -20,24 +44,22 @@ MessageSink warningBox(QWidget* parent) {
 }
 
 SaveOutcome saveFileWhole(const QString& path, const SaveFill& fill, QString* error) {
-  QSaveFile file(path);
   // Never write straight into the chosen file: a half-written export must not replace it.
-  file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) {
-    if (error) *error = file.errorString();
+  WholeFileWriter file(QFile::encodeName(path).toStdString());
+  if (!file.good()) {
+    if (error) *error = errorText(file.error());
     return SaveOutcome::Failed;
   }
-  const SaveOutcome filled = fill(file);
-  if (filled != SaveOutcome::Saved) {
-    if (error) *error = file.errorString();
-    file.cancelWriting();
-    return filled;
+  WholeFileDevice device(file);
+  device.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+  SaveOutcome filled = fill(device);
+  // A fill that missed a failed write still must not put a cut file in place.
+  if (filled == SaveOutcome::Saved && !file.commit()) filled = SaveOutcome::Failed;
+  if (filled == SaveOutcome::Failed && error) {
+    *error =
+        file.error() != 0 ? errorText(file.error()) : QStringLiteral("the content was not made");
   }
-  if (!file.commit()) {
-    if (error) *error = file.errorString();
-    return SaveOutcome::Failed;
-  }
-  return SaveOutcome::Saved;
+  return filled;
 }
 
 SaveOutcome saveFileTelling(const QString& path, const QString& what, const SaveFill& fill,

@@ -26,9 +26,10 @@ enum class SaveOutcome { Saved, Cancelled, Failed };
 // Writes the content; answers Saved to keep it, Cancelled or Failed to drop it.
 using SaveFill = std::function<SaveOutcome(QIODevice& out)>;
 
-// Writes through fill into a temporary file beside path, then puts it in place under that name.
-// When fill drops the content or anything fails, the temporary goes away and a file already at
-// path stays as it was. On failure *error says why.
+// Writes through fill into a temporary file beside path, then puts it in place under that name
+// (as WholeFileWriter does: a link stays a link, a replaced file keeps its mode, a FIFO, a device
+// or a write-protected file is never replaced). When fill drops the content or anything fails,
+// the temporary goes away and a file already at path stays as it was. On failure *error says why.
 SaveOutcome saveFileWhole(const QString& path, const SaveFill& fill, QString* error);
 
 // saveFileWhole, with a failure told to the user as "<what> failed: could not write <path>

@@ -33,7 +33,10 @@ std::optional<std::string> linkTarget(std::string path) {
     if (!S_ISLNK(st.st_mode)) return path;
     std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 256, '\0');
     const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return std::nullopt;
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) {
+      if (n >= 0) errno = ENAMETOOLONG;  // or changed while being read
+      return std::nullopt;
+    }
     target.resize(static_cast<std::size_t>(n));
     if (target.front() != '/') {
       // Relative to the folder that holds the link.
@@ -42,18 +45,8 @@ std::optional<std::string> linkTarget(std::string path) {
     }
     path = std::move(target);
   }
+  errno = ELOOP;
   return std::nullopt;
-}
-
-bool writeFully(int fd, std::span<const std::uint8_t> bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 // Creates a file of a new name in folder with the given stem; -1 when the folder takes none.
@@ -67,16 +60,6 @@ int createUniqueFile(const std::string& folder, const std::string& stem, std::st
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
-}
-
-// Rewrites an existing regular file in place: the last resort when no file can be made beside it.
-bool rewriteInPlace(const std::string& path, std::span<const std::uint8_t> bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0;
-  ok = ok && writeFully(fd, bytes) && ::fsync(fd) == 0;
-  return ::close(fd) == 0 && ok;
 }
 
 }  // namespace
@@ -142,47 +125,110 @@ RegularFile openRegularFile(const std::string& path) {
   return file;
 }
 
-bool replaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes) {
-  const std::optional<std::string> target = linkTarget(path);
-  if (!target) return false;
-  struct stat old {};
-  const bool exists = ::stat(target->c_str(), &old) == 0;
-  if (!exists && errno != ENOENT) return false;
-  // A FIFO or a device is not ours to replace, and a file the user made read-only stays as it is.
-  if (exists &&
-      (!S_ISREG(old.st_mode) || ::faccessat(AT_FDCWD, target->c_str(), W_OK, AT_EACCESS) != 0)) {
-    return false;
+bool writeAllBytes(int fd, const void* bytes, std::size_t n) {
+  const auto* from = static_cast<const char*>(bytes);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t written = ::write(fd, from + done, n - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return false;
+    if (written == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<std::size_t>(written);
   }
-  const std::size_t slash = target->rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? std::string() : target->substr(0, slash + 1);
-  const std::string stem = slash == std::string::npos ? *target : target->substr(slash + 1);
-  std::string temp;
-  const int fd = createUniqueFile(folder, stem, temp);
-  if (fd < 0) return exists && rewriteInPlace(*target, bytes);
-  bool ok = true;
+  return true;
+}
+
+WholeFileWriter::WholeFileWriter(const std::string& path) {
+  const std::optional<std::string> target = linkTarget(path);
+  if (!target) {
+    fail(errno != 0 ? errno : ELOOP);
+    return;
+  }
+  target_ = *target;
+  struct stat old {};
+  const bool exists = ::stat(target_.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) {
+    fail(errno);
+    return;
+  }
+  // A FIFO or a device is not ours to replace, and a file the user made read-only stays as it is.
+  if (exists && !S_ISREG(old.st_mode)) {
+    fail(EINVAL);
+    return;
+  }
+  if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
+    fail(errno);
+    return;
+  }
+  const std::size_t slash = target_.rfind('/');
+  folder_ = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
+  const std::string stem = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+  fd_ = createUniqueFile(folder_, stem, temp_);
+  if (fd_ < 0) {
+    // Rewriting the file in place instead would break the promise that the old contents stay
+    // whole until the new ones are complete.
+    fail(errno);
+    return;
+  }
   if (exists) {
     // Only an administrator may give the file back to another owner; the mode is what matters,
     // and it is set last since a change of owner clears its set-id bits.
     if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
-      [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
+      [[maybe_unused]] const int owned = ::fchown(fd_, old.st_uid, old.st_gid);
     }
-    ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    if (::fchmod(fd_, old.st_mode & 07777) != 0) fail(errno);
   }
-  ok = ok && writeFully(fd, bytes) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(temp.c_str(), target->c_str()) == 0) {
-    // The rename itself reaches the disk with its folder.
-    const int dir =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
-    }
-    return true;
+}
+
+WholeFileWriter::~WholeFileWriter() { discard(); }
+
+void WholeFileWriter::fail(int error) {
+  if (error_ == 0) error_ = error != 0 ? error : EIO;
+}
+
+void WholeFileWriter::discard() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  ::unlink(temp_.c_str());
+}
+
+bool WholeFileWriter::write(const void* bytes, std::size_t n) {
+  if (!good()) return false;
+  if (!writeAllBytes(fd_, bytes, n)) fail(errno);
+  return good();
+}
+
+bool WholeFileWriter::commit() {
+  if (!good()) {
+    discard();
+    return false;
   }
-  ::unlink(temp.c_str());
-  return false;
+  if (::fsync(fd_) != 0) fail(errno);
+  // close() may be the first to report a write the disk could not take.
+  if (::close(fd_) != 0) fail(errno);
+  fd_ = -1;
+  if (error_ == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) fail(errno);
+  if (error_ != 0) {
+    ::unlink(temp_.c_str());
+    return false;
+  }
+  // The rename itself reaches the disk with its folder.
+  const int dir =
+      ::open(folder_.empty() ? "." : folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+bool replaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes) {
+  WholeFileWriter file(path);
+  return file.write(bytes) && file.commit();
 }
 
 std::optional<FileIdentity> fileIdentity(const std::string& path) {

@@ -67,13 +67,49 @@ class RegularFile {
 // made blocking again for the reads.
 RegularFile openRegularFile(const std::string& path);
 
-// Puts bytes in place of the file at path, or creates it, so that a crash or a full disk halfway
-// leaves the old contents whole: they are written to a new file of a unique name beside the real
-// file, created exclusively (a stray file of that name is never written through), flushed to
-// disk and renamed over it. A symbolic link stays a link and the file it points to is replaced;
-// the file keeps its permissions. A folder that takes no new files still lets an existing file be
-// rewritten in place. Nothing is written when path is not a regular file or is write-protected.
-// Returns whether all of bytes reached the file.
+// Writes all n bytes to fd, going on after a short write or a signal; false when the file
+// takes no more (a full disk, an I/O error). The one loop of its kind.
+bool writeAllBytes(int fd, const void* bytes, std::size_t n);
+
+// Puts a whole new file in place of the one at path, or creates it, so that a crash, a full disk
+// or a failure halfway leaves the old contents whole: the new contents go to a file of a unique
+// name beside the real one, created exclusively and never through a link (a stray file of that
+// name is never written through), flushed to disk and renamed over it only when complete. A
+// symbolic link stays a link and the file it points to is replaced; the file keeps its
+// permissions and, where the user may give it, its owner. Nothing is written when path is not a
+// regular file, is write-protected, or when no file can be made beside it.
+class WholeFileWriter {
+ public:
+  explicit WholeFileWriter(const std::string& path);
+  // Without commit() the temporary file goes and the old file stays as it was.
+  ~WholeFileWriter();
+  WholeFileWriter(const WholeFileWriter&) = delete;
+  WholeFileWriter& operator=(const WholeFileWriter&) = delete;
+
+  // Whether the new file is ready to take contents (and nothing has failed since).
+  bool good() const { return fd_ >= 0 && error_ == 0; }
+  // Appends to the new contents; false once anything has failed.
+  bool write(const void* bytes, std::size_t n);
+  bool write(std::span<const std::uint8_t> bytes) { return write(bytes.data(), bytes.size()); }
+  // Flushes the new file to disk and puts it in place; false (and the old file kept) on failure.
+  bool commit();
+  // The errno of the first failure; 0 when none. A path that is no regular file, or one that
+  // is write-protected, reads as EINVAL and EACCES.
+  int error() const { return error_; }
+
+ private:
+  void fail(int error);
+  void discard();
+
+  std::string target_;
+  std::string folder_;
+  std::string temp_;
+  int fd_ = -1;
+  int error_ = 0;
+};
+
+// Puts bytes in place of the file at path as WholeFileWriter does. Returns whether all of bytes
+// are now the file.
 bool replaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes);
 
 // The identity of the file at path now, without opening it; nothing when it is not there.

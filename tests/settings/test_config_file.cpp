@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <QFile>
+#include <QIODevice>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -9,7 +12,9 @@
 #include <limits>
 #include <random>
 
+#include "forms/save_file.h"
 #include "settings/config_file.h"
+#include "settings/regular_file.h"
 
 namespace kestrune {
 namespace {
@@ -406,6 +411,66 @@ TEST_F(ConfigFileTest, SaveKeepsWhatIsSetUpAroundTheFile) {
   EXPECT_FALSE(readConfigFile(s, c, fifo).opened);
   EXPECT_FALSE(writeConfigFile(s, c, fifo));
   EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// A disk without room for another file or another byte: Kestrune.cfg and an export both fail,
+// each leaving the file there whole (never rewritten in place) and nothing beside it. Needs a
+// small file system of its own, so root; skipped elsewhere.
+TEST_F(ConfigFileTest, AFullDiskKeepsTheOldFilesWhole) {
+  namespace fs = std::filesystem;
+  const fs::path disk = dir_ / "disk";
+  fs::create_directories(disk);
+  if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=256k,nr_inodes=8") != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here";
+  }
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{disk};
+  path_ = (disk / "Kestrune.cfg").string();
+  MonitorSettings s;
+  ChartColorTable c;
+  ASSERT_TRUE(writeConfigFile(s, c, path_));
+  const Bytes saved = fileBytes();
+  const std::string csv = (disk / "list.csv").string();
+  ASSERT_TRUE(replaceFileContents(csv, Bytes{'o', 'l', 'd'}));
+  changeEverything(s, c);
+  const auto exportBig = [&csv] {
+    return saveFileWhole(
+        QString::fromStdString(csv),
+        [](QIODevice& out) {
+          const std::string row(1000, 'x');
+          for (int i = 0; i < 1000; ++i) {
+            if (out.write(row.data(), static_cast<qint64>(row.size())) < 0) {
+              return SaveOutcome::Failed;
+            }
+          }
+          return SaveOutcome::Saved;
+        },
+        nullptr);
+  };
+  const auto expectOldFilesOnly = [&](const char* what) {
+    EXPECT_EQ(fileBytes(), saved) << what;
+    std::ifstream in(csv);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old") << what;
+    for (const auto& e : fs::directory_iterator(disk)) {
+      EXPECT_EQ(e.path().extension(), e.path() == csv ? ".csv" : ".cfg") << what << e.path();
+    }
+  };
+  // No room for the bytes: the new files cannot be completed.
+  {
+    std::ofstream fill(disk / "fill.cfg", std::ios::binary);
+    fill << std::string(1 << 20, 'f');
+  }
+  EXPECT_FALSE(writeConfigFile(s, c, path_));
+  EXPECT_EQ(exportBig(), SaveOutcome::Failed);
+  expectOldFilesOnly("no space");
+  fs::remove(disk / "fill.cfg");
+  // No room for another file: the new contents cannot be made beside the old.
+  for (int i = 0; i < 16; ++i) std::ofstream(disk / ("f" + std::to_string(i) + ".cfg"));
+  EXPECT_FALSE(writeConfigFile(s, c, path_));
+  EXPECT_EQ(exportBig(), SaveOutcome::Failed);
+  expectOldFilesOnly("no inode");
 }
 
 TEST_F(ConfigFileTest, UnwritablePlaceFailsQuietly) {
