@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <cerrno>
 #include <cstring>
 
 #include "settings/regular_file.h"
@@ -27,7 +28,11 @@ class WholeFileDevice : public QIODevice {
   WholeFileWriter& file_;
 };
 
-QString errorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+// The writer gives EINVAL only for a path that is a FIFO, a device or a folder.
+QString errorText(int error) {
+  if (error == EINVAL) return QStringLiteral("not a regular file");
+  return QString::fromLocal8Bit(std::strerror(error));
+}
 
 }  // namespace
 
