@@ -54,6 +54,10 @@ class LiveMonitor : public MonitorData, private ChartHost {
   WindowPart takeAlert(int kind, const char* text) override;
   WindowPart takeSample(int kind, const char* text) override;
   WindowPart resetMonitorData() override;
+  // Receive thread: the lists are built here and handed to the window whole, one list a command;
+  // the samples are stored here, under the chart lock a batch at a time; the charts are drawn
+  // once at the end.
+  void loadDaySoFar(DaySnapshot& day, const std::function<bool()>& cancelled) override;
 
  private:
   // ChartHost: called on the receive thread by the live intakes (and on the window thread by
