@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "alerts/alert_lists.h"
@@ -118,6 +119,43 @@ MonitorData::WindowPart LiveMonitor::resetMonitorData() {
   };
 }
 
+DataReadStats LiveMonitor::loadChartsSoFar(DaySnapshot& day,
+                                           const std::function<bool()>& cancelled) {
+  static constexpr ChartId kChartOfFile[3] = {ChartId::Listing, ChartId::Reporting, ChartId::Algo};
+  // The chart lock is held for one batch at a time, never long enough to hold up a drawing.
+  constexpr std::size_t kBatch = 2048;
+  DataReadStats read;
+  std::vector<ChartSample> batch;
+  batch.reserve(kBatch);
+  std::string newestTime;
+  for (int f = 0; f < 3; ++f) {
+    const int index = 3 + f;
+    if (!day.has(index)) continue;
+    const ChartId chart = kChartOfFile[f];
+    ChartSample sample;
+    const DataReadStats s = day.read(
+        index,
+        [&](const char* text, std::size_t) {
+          if (!parseReplaySample(chart, text, sample)) return;
+          if (chart == ChartId::Listing) newestTime = sample.timeText;
+          batch.push_back(sample);
+          if (batch.size() == kBatch) {
+            charts_.storeLoadedSamples(chart, batch);
+            batch.clear();
+          }
+        },
+        cancelled);
+    read.lines += s.lines;
+    read.longSkipped += s.longSkipped;
+    read.readError = read.readError || s.readError;
+    charts_.storeLoadedSamples(chart, batch);
+    batch.clear();
+  }
+  if (!newestTime.empty()) showSampleTime(newestTime.c_str());
+  charts_.redrawAllCharts();
+  return read;
+}
+
 // While the day so far loads, the status line says so; afterwards it goes back to what it said
 // before (the connection's own news), or tells what could not be read. A status shown meanwhile
 // by anything else is real news and stays.
@@ -134,6 +172,12 @@ void LiveMonitor::loadDaySoFar(DaySnapshot& day, const std::function<bool()>& ca
     read.longSkipped += s.longSkipped;
     read.readError = read.readError || s.readError;
   };
+
+  // The charts on a loader of their own while this thread builds the lists: the two share
+  // nothing, and both are done before this returns, so live records still come after all of it.
+  DataReadStats chartRead;
+  std::thread chartLoader(
+      [this, &day, &cancelled, &chartRead] { chartRead = loadChartsSoFar(day, cancelled); });
 
   const AlertIntake& intake = lists_.intake();
   for (int k = 0; k < kAlertKindCount; ++k) {
@@ -157,34 +201,8 @@ void LiveMonitor::loadDaySoFar(DaySnapshot& day, const std::function<bool()>& ca
       lists_.model(kind)->appendOlderRows(std::move(*rows));
     });
   }
-
-  static constexpr ChartId kChartOfFile[3] = {ChartId::Listing, ChartId::Reporting, ChartId::Algo};
-  constexpr std::size_t kBatch = 2048;
-  std::vector<ChartSample> batch;
-  batch.reserve(kBatch);
-  std::string newestTime;
-  for (int f = 0; f < 3; ++f) {
-    const int index = 3 + f;
-    if (!day.has(index)) continue;
-    const ChartId chart = kChartOfFile[f];
-    ChartSample sample;
-    addStats(day.read(
-        index,
-        [&](const char* text, std::size_t) {
-          if (!parseReplaySample(chart, text, sample)) return;
-          if (chart == ChartId::Listing) newestTime = sample.timeText;
-          batch.push_back(sample);
-          if (batch.size() == kBatch) {
-            charts_.storeLoadedSamples(chart, batch);
-            batch.clear();
-          }
-        },
-        cancelled));
-    charts_.storeLoadedSamples(chart, batch);
-    batch.clear();
-  }
-  if (!newestTime.empty()) showSampleTime(newestTime.c_str());
-  charts_.redrawAllCharts();
+  chartLoader.join();
+  addStats(chartRead);
 
   std::string problems;
   if (read.readError) problems = "read error";
