@@ -1,10 +1,42 @@
 #include "alerts/alert_list.h"
 
 #include <cstring>
+#include <utility>
 
 namespace kestrune {
 
 AlertList::AlertList(AlertKind kind) : kind_(kind), columns_(alertColumnCount(kind)) {}
+
+AlertList::AlertList(AlertList&& other) noexcept
+    : kind_(other.kind_),
+      columns_(other.columns_),
+      rows_(other.rows_),
+      textBlocks_(std::move(other.textBlocks_)),
+      textUsed_(other.textUsed_),
+      refBlocks_(std::move(other.refBlocks_)) {
+  other.clear();
+}
+
+AlertList& AlertList::operator=(AlertList&& other) noexcept {
+  if (this != &other) {
+    kind_ = other.kind_;
+    columns_ = other.columns_;
+    rows_ = other.rows_;
+    textBlocks_ = std::move(other.textBlocks_);
+    textUsed_ = other.textUsed_;
+    refBlocks_ = std::move(other.refBlocks_);
+    other.clear();
+  }
+  return *this;
+}
+
+void AlertList::appendNewer(const AlertList& newer) {
+  AlertCells cells;
+  for (std::size_t row = newer.size(); row-- > 0;) {
+    for (int c = 0; c < columns_; ++c) cells.set(c, newer.cell(row, c));
+    append(cells, newer.code(row));
+  }
+}
 
 std::uint64_t& AlertList::refOf(std::size_t stored) {
   return refBlocks_[stored / kRefBlock][stored % kRefBlock];

@@ -19,6 +19,9 @@ class AlertList {
   explicit AlertList(AlertKind kind);
   AlertList(const AlertList&) = delete;
   AlertList& operator=(const AlertList&) = delete;
+  // Rows built elsewhere (off the window thread) are handed over whole; the source is left empty.
+  AlertList(AlertList&& other) noexcept;
+  AlertList& operator=(AlertList&& other) noexcept;
 
   AlertKind kind() const { return kind_; }
   int columnCount() const { return columns_; }
@@ -27,6 +30,9 @@ class AlertList {
 
   // Inserts a row at the top (it becomes row 0).
   void append(const AlertCells& cells, RowColor code);
+
+  // Appends every row of newer after the rows held here, oldest first, so they end up on top.
+  void appendNewer(const AlertList& newer);
 
   // Row 0 is the newest. Out-of-range rows and columns read as empty / Normal.
   std::string_view cell(std::size_t row, int column) const;

@@ -91,6 +91,18 @@ void AlertListModel::commit() {
   staged_.clear();
 }
 
+void AlertListModel::appendOlderRows(AlertList&& older) {
+  if (older.kind() != kind() || older.empty()) return;
+  commit();
+  // The view counts rows in int, as commit() does.
+  if (older.size() > static_cast<std::size_t>(INT_MAX) - list_.size()) return;
+  const int first = static_cast<int>(list_.size());
+  beginInsertRows({}, first, first + static_cast<int>(older.size()) - 1);
+  older.appendNewer(list_);
+  list_ = std::move(older);
+  endInsertRows();
+}
+
 void AlertListModel::setRowCode(std::size_t row, RowColor code) {
   if (row >= list_.size()) return;
   list_.setCode(row, code);

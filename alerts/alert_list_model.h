@@ -42,6 +42,10 @@ class AlertListModel : public QAbstractTableModel {
   void stage(const AlertCells& cells, RowColor code);
   // Inserts every staged row at the top, the latest staged on top.
   void commit();
+  // Puts rows that came before every row shown now below them, in one insertion: the day's
+  // earlier records, read while the list was taking new ones. Into an empty list the rows are
+  // taken over whole, at no cost per row. Rows of another list are ignored.
+  void appendOlderRows(AlertList&& older);
 
   // Sets every row's code in one pass and redraws the list once.
   template <typename Fn>

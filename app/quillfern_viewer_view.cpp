@@ -360,7 +360,10 @@ void CQuillfernViewerView::showStatus(const std::string& text) {
   status->setToolTip(tip);
   if (tipShowing) QToolTip::showText(QCursor::pos(), tip, status->viewport());
   statusHistory_.add(text, StatusHistory::Clock::now());
+  statusText_ = text;
 }
+
+std::string CQuillfernViewerView::statusText() const { return statusText_; }
 
 void CQuillfernViewerView::showDisconnectedControls(bool disconnectEnabled) {
   if (QWidget* w = control(IDC_DISCONNECT)) w->setEnabled(disconnectEnabled);

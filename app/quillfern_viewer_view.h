@@ -104,6 +104,7 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
 
   // MonitorHost / ConnectionHost.
   void showStatus(const std::string& text) override;
+  std::string statusText() const override;
   void showDisconnectedControls(bool disconnectEnabled) override;
   void showConnectedControls() override;
   void showSessionDate(const std::string& text) override;
@@ -176,6 +177,7 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   std::unique_ptr<ChartControls> chartControls_;
   ServerPrefsValues server_;
   StatusHistory statusHistory_;
+  std::string statusText_;  // what showStatus last put in the status box
   QFont listFont_;
   QFont chartFont_;
   QTimer* reconnectTimer_ = nullptr;

@@ -16,7 +16,7 @@ int chartAlarmSlot(ChartId chart) {
   return 0;
 }
 
-void storeChartSample(const ChartSample& sample, ChartSeriesSet& series) {
+void storeChartSample(const ChartSample& sample, ChartSeriesSet& series, SecondCoverage* coverage) {
   const std::int32_t s = sample.secondOfDay;
   if (s < 0 || s > kLastSecondOfDay) return;  // parseChartSample never lets this through
   double total = 0.0;
@@ -25,6 +25,7 @@ void storeChartSample(const ChartSample& sample, ChartSeriesSet& series) {
     total += sample.counts[e];
   }
   series[kTotalSeries].values[s] = total;
+  if (coverage != nullptr) coverage->mark(s);
 }
 
 void moveWindowForSample(ChartId chart, std::int32_t s, ChartWindow& window) {
@@ -56,8 +57,8 @@ bool chartAlarmDue(const ChartSeriesSet& series, std::int32_t s, const ChartAlar
 }
 
 bool takeLiveSample(ChartId chart, const char* text, ChartSeriesSet& series, ChartWindow& window,
-                    const ChartAlarmRule& alarm, ChartIntakeEffects& effects,
-                    std::mutex* dataLock) {
+                    const ChartAlarmRule& alarm, ChartIntakeEffects& effects, std::mutex* dataLock,
+                    SecondCoverage* coverage) {
   ChartSample sample;
   if (parseChartSample(text, sample) != SampleParse::Ok) return false;
   if (chart == ChartId::Listing) {
@@ -68,7 +69,7 @@ bool takeLiveSample(ChartId chart, const char* text, ChartSeriesSet& series, Cha
   {
     std::unique_lock<std::mutex> guard;
     if (dataLock != nullptr) guard = std::unique_lock<std::mutex>(*dataLock);
-    storeChartSample(sample, series);
+    storeChartSample(sample, series, coverage);
     moveWindowForSample(chart, sample.secondOfDay, window);
     alarmDue = chartAlarmDue(series, sample.secondOfDay, alarm);
   }
@@ -77,13 +78,17 @@ bool takeLiveSample(ChartId chart, const char* text, ChartSeriesSet& series, Cha
   return true;
 }
 
-bool takeReplaySample(ChartId chart, const char* text, ChartSeriesSet& series,
-                      ChartIntakeEffects* effects) {
-  ChartSample sample;
+bool parseReplaySample(ChartId chart, const char* text, ChartSample& sample) {
   const int countChars = chart == ChartId::Algo ? kReplayAlgoCountChars : kSampleCountChars;
-  if (parseChartSample(text, sample, countChars) != SampleParse::Ok) return false;
+  return parseChartSample(text, sample, countChars) == SampleParse::Ok;
+}
+
+bool takeReplaySample(ChartId chart, const char* text, ChartSeriesSet& series,
+                      ChartIntakeEffects* effects, SecondCoverage* coverage) {
+  ChartSample sample;
+  if (!parseReplaySample(chart, text, sample)) return false;
   if (chart == ChartId::Listing && effects != nullptr) effects->showSampleTime(sample.timeText);
-  storeChartSample(sample, series);
+  storeChartSample(sample, series, coverage);
   return true;
 }
 

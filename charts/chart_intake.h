@@ -37,8 +37,10 @@ struct ChartAlarmRule {
 // Alarm slot of each chart: 0 Algo, 1 Listing, 2 Reporting.
 int chartAlarmSlot(ChartId chart);
 
-// Writes the 16 counts at the sample's second and recomputes TOTAL there.
-void storeChartSample(const ChartSample& sample, ChartSeriesSet& series);
+// Writes the 16 counts at the sample's second and recomputes TOTAL there; marks the second as
+// covered when coverage is given.
+void storeChartSample(const ChartSample& sample, ChartSeriesSet& series,
+                      SecondCoverage* coverage = nullptr);
 
 // Moves the window for a live sample at second s of the given chart.
 void moveWindowForSample(ChartId chart, std::int32_t s, ChartWindow& window);
@@ -53,11 +55,15 @@ bool chartAlarmDue(const ChartSeriesSet& series, std::int32_t s, const ChartAlar
 // sees them half done; the effects run outside it.
 bool takeLiveSample(ChartId chart, const char* text, ChartSeriesSet& series, ChartWindow& window,
                     const ChartAlarmRule& alarm, ChartIntakeEffects& effects,
-                    std::mutex* dataLock = nullptr);
+                    std::mutex* dataLock = nullptr, SecondCoverage* coverage = nullptr);
+
+// Reads one data-file line of the given chart as replay does (the Algo chart's file may hold
+// wider counts).
+bool parseReplaySample(ChartId chart, const char* text, ChartSample& sample);
 
 // Replay intake: the time box (listing only) and the store; no window, alarm or drawing.
 bool takeReplaySample(ChartId chart, const char* text, ChartSeriesSet& series,
-                      ChartIntakeEffects* effects);
+                      ChartIntakeEffects* effects, SecondCoverage* coverage = nullptr);
 
 // Zeroes every per-second value of the given charts and the smart maximum of their series 0,
 // and puts the window back to its start, following. The TOTAL smart maximum, latestSecond and

@@ -63,9 +63,13 @@ std::string timeOfDayText(std::int32_t second) {
 
 ChartReadout chartReadoutAt(const ChartSeriesSet& series, std::int32_t second,
                             const std::array<std::uint8_t, kChartExchangeCount>& shown,
-                            bool totalOnly) {
+                            bool totalOnly, const SecondCoverage* coverage) {
   ChartReadout r;
   r.second = std::clamp(second, 0, kLastSecondOfDay);
+  if (coverage != nullptr && coverage->isGap(r.second)) {
+    r.noData = true;
+    return r;
+  }
   r.total = series[kTotalSeries].values[r.second];
   if (totalOnly) return r;
   for (int e = 0; e < kChartExchangeCount; ++e) {

@@ -52,12 +52,16 @@ struct ChartReadout {
   std::array<Line, kChartExchangeCount> exchanges{};
   int exchangeCount = 0;
   double total = 0.0;
+  // No sample covers this second although earlier and later ones do (the link was down): the
+  // zeros there are no counts, and no line is listed.
+  bool noData = false;
 };
 
-// shown: the exchange switches of the chart; with totalOnly no exchange line is drawn.
+// shown: the exchange switches of the chart; with totalOnly no exchange line is drawn. coverage,
+// when given, tells a second without a sample from a quiet one.
 ChartReadout chartReadoutAt(const ChartSeriesSet& series, std::int32_t second,
                             const std::array<std::uint8_t, kChartExchangeCount>& shown,
-                            bool totalOnly);
+                            bool totalOnly, const SecondCoverage* coverage = nullptr);
 
 // The Goto that puts a second in the middle of the window: the window then shows
 // second - (dataPoints + 1) / 2 + 1 .. second + dataPoints / 2, parked or following exactly as

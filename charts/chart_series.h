@@ -32,6 +32,36 @@ struct ChartSeries {
 
 using ChartSeriesSet = std::array<ChartSeries, kSeriesPerChart>;
 
+// Which seconds of the day a chart holds a sample for. A second without one reads as 0 like a
+// quiet second; only this tells the two apart (a link that was down, a late start).
+class SecondCoverage {
+ public:
+  void mark(std::int32_t s) {
+    if (s < 0 || s > kLastSecondOfDay) return;
+    bits_[static_cast<std::size_t>(s) / 64] |= std::uint64_t{1} << (s % 64);
+    if (first_ < 0 || s < first_) first_ = s;
+    if (s > last_) last_ = s;
+  }
+  void clear() {
+    bits_.fill(0);
+    first_ = last_ = -1;
+  }
+  bool covered(std::int32_t s) const {
+    return s >= 0 && s <= kLastSecondOfDay &&
+           (bits_[static_cast<std::size_t>(s) / 64] >> (s % 64) & 1) != 0;
+  }
+  // The first and the newest second with a sample; -1 before any.
+  std::int32_t first() const { return first_; }
+  std::int32_t last() const { return last_; }
+  // A second between the first and the newest sample that no sample covers.
+  bool isGap(std::int32_t s) const { return s > first_ && s < last_ && !covered(s); }
+
+ private:
+  std::array<std::uint64_t, (kSecondsPerDay + 63) / 64> bits_{};
+  std::int32_t first_ = -1;
+  std::int32_t last_ = -1;
+};
+
 // Legend names of series 0..15.
 extern const char* const kExchangeSeriesNames[kChartExchangeCount];
 extern const char* const kTotalSeriesName;

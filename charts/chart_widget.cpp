@@ -144,8 +144,8 @@ std::optional<ChartWidget::Hit> ChartWidget::hitAt(QPoint pos) const {
   const std::optional<std::int32_t> second = secondAtPixel(axis, pos.x(), pos.y());
   if (!second) return std::nullopt;
   Hit hit;
-  hit.readout =
-      chartReadoutAt(t.series, *second, charts_.exchangeOn(chart_), charts_.totalOnly(chart_) != 0);
+  hit.readout = chartReadoutAt(t.series, *second, charts_.exchangeOn(chart_),
+                               charts_.totalOnly(chart_) != 0, &t.coverage);
   hit.column = origin.x() + pixelOfSecond(axis, *second);
   // Inside the plot's frame, as the grid lines are.
   hit.top = origin.y() + axis.top + 1;
@@ -182,6 +182,12 @@ void ChartWidget::showReadoutAt(QPoint pos) {
   const ChartReadout& r = hit->readout;
   std::vector<ChartReadoutTip::Row> rows;
   rows.reserve(static_cast<std::size_t>(r.exchangeCount) + 1);
+  if (r.noData) {
+    rows.push_back({QStringLiteral("no data"), QString(), colorOf(t.colors.insetsFg)});
+    tip_->showReadout(mapToGlobal(pos), QString::fromStdString(timeOfDayText(r.second)),
+                      std::move(rows), colorOf(t.colors.graphAreaBk), colorOf(t.colors.insetsFg));
+    return;
+  }
   for (int k = 0; k < r.exchangeCount; ++k) {
     const ChartSeries& s = t.series[r.exchanges[k].series];
     rows.push_back({seriesName(s), countText(r.exchanges[k].value), colorOf(s.color)});

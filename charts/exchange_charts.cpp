@@ -189,6 +189,7 @@ void ExchangeCharts::prepareDrawing(RyxChartTemplate& t) {
   t.lastIndex = window_.windowEnd;
   t.firstIndex = std::max(0, window_.windowEnd - window_.dataPoints + 1);
   t.layoutPlot();
+  t.drawGapBands(t.coverage);
 }
 
 void ExchangeCharts::finishDrawing(ChartId chart) {
@@ -300,17 +301,21 @@ bool ExchangeCharts::takeLive(ChartId id, const char* text) {
     std::lock_guard<std::mutex> lock(chartLock());
     rule.totalOnly = totalOnly(id) != 0;
   }
-  return takeLiveSample(id, text, chart(id).series, window_, rule, *this, &chartLock());
+  return takeLiveSample(id, text, chart(id).series, window_, rule, *this, &chartLock(),
+                        &chart(id).coverage);
 }
 
 bool ExchangeCharts::replayListingSample(const char* text) {
-  return takeReplaySample(ChartId::Listing, text, chart(ChartId::Listing).series, this);
+  return takeReplaySample(ChartId::Listing, text, chart(ChartId::Listing).series, this,
+                          &chart(ChartId::Listing).coverage);
 }
 bool ExchangeCharts::replayReportingSample(const char* text) {
-  return takeReplaySample(ChartId::Reporting, text, chart(ChartId::Reporting).series, this);
+  return takeReplaySample(ChartId::Reporting, text, chart(ChartId::Reporting).series, this,
+                          &chart(ChartId::Reporting).coverage);
 }
 bool ExchangeCharts::replayAlgoSample(const char* text) {
-  return takeReplaySample(ChartId::Algo, text, chart(ChartId::Algo).series, this);
+  return takeReplaySample(ChartId::Algo, text, chart(ChartId::Algo).series, this,
+                          &chart(ChartId::Algo).coverage);
 }
 
 void ExchangeCharts::resetSeriesStore(bool resetDataPoints) {
@@ -318,6 +323,16 @@ void ExchangeCharts::resetSeriesStore(bool resetDataPoints) {
   kestrune::resetSeriesStore({&chart(ChartId::Reporting).series, &chart(ChartId::Listing).series,
                               &chart(ChartId::Algo).series},
                              window_, resetDataPoints);
+  for (ChartId id : kDrawOrder) chart(id).coverage.clear();
+}
+
+void ExchangeCharts::storeLoadedSamples(ChartId id, std::span<const ChartSample> samples) {
+  std::lock_guard<std::mutex> lock(chartLock());
+  RyxChartTemplate& t = chart(id);
+  for (const ChartSample& sample : samples) {
+    storeChartSample(sample, t.series, &t.coverage);
+    moveWindowForSample(id, sample.secondOfDay, window_);
+  }
 }
 
 // The receive thread draws with these settings under the chart lock: they change under it too.

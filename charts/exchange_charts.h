@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 
 #include "charts/chart_intake.h"
@@ -88,6 +89,10 @@ class ExchangeCharts : private ChartIntakeEffects {
   bool replayReportingSample(const char* text);
   bool replayAlgoSample(const char* text);
   void resetSeriesStore(bool resetDataPoints);
+  // The day so far, any thread but the window's: stores samples read as replay reads them and
+  // moves the window as live samples do, under the chart lock once for the lot; no time box,
+  // alarm or drawing.
+  void storeLoadedSamples(ChartId chart, std::span<const ChartSample> samples);
 
   // Chart control handlers; each draws the chart under the chart lock.
   void onHardMaxEdited(ChartId chart, const char* text);  // an empty text changes nothing

@@ -198,6 +198,53 @@ void RyxChartTemplate::drawValueGrid(const ChartSeries& s) {
   }
 }
 
+std::uint32_t RyxChartTemplate::gapBandColor() const {
+  auto mix = [](std::uint32_t a, std::uint32_t b, int shift) {
+    const std::uint32_t ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
+    return ((ca * 3 + cb) / 4) << shift;
+  };
+  const std::uint32_t bk = colors.graphAreaBk, to = colors.outlineFg;
+  return mix(bk, to, 0) | mix(bk, to, 8) | mix(bk, to, 16);
+}
+
+void RyxChartTemplate::drawGapBands(const SecondCoverage& cover) {
+  if (cover.first() < 0) return;
+  const std::int32_t first = std::max({firstIndex, 0, cover.first() + 1});
+  const std::int32_t last = std::min({lastIndex, kLastSecondOfDay, cover.last() - 1});
+  if (last < first) return;
+  const ChartArea& p = areas[kPlotArea];
+  PixelSurface surf = surface();
+  const PixelClip clip = gridClip();
+  const std::uint32_t pixel = surfacePixel(gapBandColor());
+  auto xOf = [&](std::int32_t i) {
+    return toPixel(p.dataLeft + (i - firstIndex) * pixelsPerPoint);
+  };
+  // Second i owns the columns from its own up to the next second's; runs of uncovered seconds
+  // that meet in a column are filled as one band, so a full day costs at most one fill a column.
+  bool open = false;
+  std::int32_t bandLeft = 0, bandRight = 0;
+  auto fill = [&] {
+    fillRect(surf, clip, bandLeft, clip.top, bandRight - bandLeft + 1, clip.bottom - clip.top + 1,
+             pixel);
+  };
+  for (std::int32_t s = first; s <= last; ++s) {
+    if (cover.covered(s)) continue;
+    const std::int32_t runStart = s;
+    while (s < last && !cover.covered(s + 1)) ++s;
+    const std::int32_t x0 = xOf(runStart);
+    const std::int32_t x1 = std::max(x0, xOf(s + 1) - 1);
+    if (open && x0 <= bandRight + 1) {
+      bandRight = std::max(bandRight, x1);
+      continue;
+    }
+    if (open) fill();
+    bandLeft = x0;
+    bandRight = x1;
+    open = true;
+  }
+  if (open) fill();
+}
+
 void RyxChartTemplate::drawSeries(const ChartSeries& s, std::int32_t lineWidth) {
   const std::int32_t first = std::max(firstIndex, 0);
   const std::int32_t last = std::min(lastIndex, kLastSecondOfDay);

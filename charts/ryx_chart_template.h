@@ -56,6 +56,11 @@ class RyxChartTemplate {
   void scaleNextSeries(ChartSeries& series, ChartSeries& first);
   void scaleFixed(ChartSeries& series, double maximum);
 
+  // Shades the seconds of the drawing between the first and the newest sample that no sample
+  // covers, as bands across the plot's height; drawn before the grid and the lines.
+  void drawGapBands(const SecondCoverage& coverage);
+  // The band's colour: the plot background moved a quarter of the way to the outline colour.
+  std::uint32_t gapBandColor() const;
   void drawValueGrid(const ChartSeries& series);
   void drawSeries(const ChartSeries& series, std::int32_t lineWidth);
   void drawValueLabels(const ChartSeries& series);
@@ -83,6 +88,7 @@ class RyxChartTemplate {
   std::optional<QFont> font;  // none until the owner assigns one
   ChartTemplateColors colors;
   ChartSeriesSet series;
+  SecondCoverage coverage;  // seconds that hold a sample, for the gap bands and the readout
 
   ChartArea& plotArea() { return areas[kPlotArea]; }
   ChartArea& timeAxisArea() { return areas[kTimeAxisArea]; }

@@ -7,6 +7,7 @@
 #include "monitor/monitor_host.h"
 #include "monitor/ui_queue.h"
 #include "recording/data_files.h"
+#include "recording/day_so_far.h"
 
 namespace kestrune {
 
@@ -152,10 +153,10 @@ int ConnectionControl::statusCallbackHandler(std::int32_t type, std::int32_t kin
       // The store is emptied now, in step with the records taken on this thread; the lists on
       // the window thread, in step with the rows queued before.
       queue_.post(data_.resetMonitorData());
-      sessionDateArrived(session, text);
+      sessionDateArrived(session, text, true);
       return 1;
     case MSG_SESSION_DATE:
-      if (files) sessionDateArrived(session, text);
+      if (files) sessionDateArrived(session, text, false);
       return 1;
     case MSG_DISCONNECTED:
       if (!files) return 1;
@@ -184,8 +185,12 @@ void ConnectionControl::refuse(std::uint64_t session, const char* text) {
   });
 }
 
-// Runs on the receive thread, so the files of the new date are open before the next record.
-void ConnectionControl::sessionDateArrived(std::uint64_t session, const char* text) {
+// Runs on the receive thread, so the files of the new date are open before the next record. A
+// session start has just emptied the views: what the day's files hold is shown again, measured
+// while none of ours writes them (after closing, before opening), so the records shown end
+// exactly where this session's first record begins.
+void ConnectionControl::sessionDateArrived(std::uint64_t session, const char* text,
+                                           bool sessionStart) {
   // Only a date of exactly eight digits may name files; anything else (too long, too short, a
   // path) keeps recording closed until a valid date arrives.
   const std::size_t length = ::strnlen(text, kSessionDateMax + 1);
@@ -197,6 +202,8 @@ void ConnectionControl::sessionDateArrived(std::uint64_t session, const char* te
     sessionDateValid_ = valid;
   }
   files_.closeDataFiles();
+  DaySnapshot day;
+  if (sessionStart && valid) day = DaySnapshot::take(files_.baseDir(), date);
   lossReported_ = false;
   std::string problem;
   if (!valid) {
@@ -209,6 +216,7 @@ void ConnectionControl::sessionDateArrived(std::uint64_t session, const char* te
     host_.showSessionDate(shown);
     if (!problem.empty()) status(problem);
   });
+  if (day.any()) data_.loadDaySoFar(day, [this] { return closing_.load(); });
 }
 
 void ConnectionControl::linkLost() {

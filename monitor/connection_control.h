@@ -104,7 +104,7 @@ class ConnectionControl {
   void connectFinished(std::uint64_t attempt, int result);
   void status(const std::string& text);
   void showDisconnected();
-  void sessionDateArrived(std::uint64_t session, const char* text);
+  void sessionDateArrived(std::uint64_t session, const char* text, bool sessionStart);
   void linkLost();
   void refuse(std::uint64_t session, const char* text);
   void takeRecord(int type, int kind, const char* body);

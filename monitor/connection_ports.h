@@ -8,6 +8,8 @@
 
 namespace kestrune {
 
+class DaySnapshot;
+
 // The client library's reports and records reach the monitor through this signature.
 using StatusCallbackFn = int (*)(std::int32_t type, std::int32_t kind, const char* text);
 
@@ -56,6 +58,14 @@ class MonitorData {
   virtual WindowPart takeSample(int kind, const char* text) = 0;
   // Empties the three lists and the three charts: the stores now, the widgets in the part.
   virtual WindowPart resetMonitorData() = 0;
+  // A session started on a day whose files already hold records: shows them, after the reset
+  // and before the session's first record. Runs on the receive thread and returns once all of it
+  // is stored and queued, so live records can only come after it; stops early when cancelled
+  // says so (the window is going).
+  virtual void loadDaySoFar(DaySnapshot& day, const std::function<bool()>& cancelled) {
+    (void)day;
+    (void)cancelled;
+  }
 };
 
 // Decodes a record body (type 33 alert or 34 chart sample) into its text; false when the body is

@@ -1,6 +1,9 @@
 #include "monitor/live_monitor.h"
 
 #include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "alerts/alert_lists.h"
 #include "alerts/alert_sound.h"
@@ -8,6 +11,7 @@
 #include "monitor/server_prefs.h"
 #include "monitor/session_library.h"
 #include "recording/data_files.h"
+#include "recording/day_so_far.h"
 #include "recording/file_times.h"
 #include "settings/monitor_settings.h"
 
@@ -113,6 +117,103 @@ MonitorData::WindowPart LiveMonitor::resetMonitorData() {
     lists_.clearAll();
     lists_.markEraseOnce();
   };
+}
+
+DataReadStats LiveMonitor::loadChartsSoFar(DaySnapshot& day,
+                                           const std::function<bool()>& cancelled) {
+  static constexpr ChartId kChartOfFile[3] = {ChartId::Listing, ChartId::Reporting, ChartId::Algo};
+  // The chart lock is held for one batch at a time, never long enough to hold up a drawing.
+  constexpr std::size_t kBatch = 2048;
+  DataReadStats read;
+  std::vector<ChartSample> batch;
+  batch.reserve(kBatch);
+  std::string newestTime;
+  for (int f = 0; f < 3; ++f) {
+    const int index = 3 + f;
+    if (!day.has(index)) continue;
+    const ChartId chart = kChartOfFile[f];
+    ChartSample sample;
+    const DataReadStats s = day.read(
+        index,
+        [&](const char* text, std::size_t) {
+          if (!parseReplaySample(chart, text, sample)) return;
+          if (chart == ChartId::Listing) newestTime = sample.timeText;
+          batch.push_back(sample);
+          if (batch.size() == kBatch) {
+            charts_.storeLoadedSamples(chart, batch);
+            batch.clear();
+          }
+        },
+        cancelled);
+    read.lines += s.lines;
+    read.longSkipped += s.longSkipped;
+    read.readError = read.readError || s.readError;
+    charts_.storeLoadedSamples(chart, batch);
+    batch.clear();
+  }
+  if (!newestTime.empty()) showSampleTime(newestTime.c_str());
+  charts_.redrawAllCharts();
+  return read;
+}
+
+// While the day so far loads, the status line says so; afterwards it goes back to what it said
+// before (the connection's own news), or tells what could not be read. A status shown meanwhile
+// by anything else is real news and stays.
+void LiveMonitor::loadDaySoFar(DaySnapshot& day, const std::function<bool()>& cancelled) {
+  const std::string loading = "Loading the day so far (" + formatSessionDate(day.date()) + ")...";
+  auto before = std::make_shared<std::string>();
+  queue_.post([this, loading, before] {
+    *before = host_.statusText();
+    host_.showStatus(loading);
+  });
+  DataReadStats read;
+  auto addStats = [&read](const DataReadStats& s) {
+    read.lines += s.lines;
+    read.longSkipped += s.longSkipped;
+    read.readError = read.readError || s.readError;
+  };
+
+  // The charts on a loader of their own while this thread builds the lists: the two share
+  // nothing, and both are done before this returns, so live records still come after all of it.
+  DataReadStats chartRead;
+  std::thread chartLoader(
+      [this, &day, &cancelled, &chartRead] { chartRead = loadChartsSoFar(day, cancelled); });
+
+  const AlertIntake& intake = lists_.intake();
+  for (int k = 0; k < kAlertKindCount; ++k) {
+    if (!day.has(k)) continue;
+    const AlertKind kind = static_cast<AlertKind>(k);
+    // Held by a shared pointer: a queued command must be copyable.
+    auto rows = std::make_shared<AlertList>(kind);
+    const AlertRules rules = intake.rules(kind);  // colour codes by the settings as they are now
+    AlertDecision decision;
+    addStats(day.read(
+        k,
+        [&](const char* text, std::size_t length) {
+          std::string_view line(text, length);
+          if (line.back() == '\r') line.remove_suffix(1);
+          decideAlert(kind, line, rules, intake.table(), false, decision);
+          if (decision.addRow) rows->append(decision.cells, decision.code);
+        },
+        cancelled));
+    queue_.post([this, kind, rows] {
+      lists_.commitPending();
+      lists_.model(kind)->appendOlderRows(std::move(*rows));
+    });
+  }
+  chartLoader.join();
+  addStats(chartRead);
+
+  std::string problems;
+  if (read.readError) problems = "read error";
+  if (read.longSkipped > 0) {
+    if (!problems.empty()) problems += ", ";
+    problems += std::to_string(read.longSkipped) + " over-long lines skipped";
+  }
+  queue_.post([this, loading, before, problems] {
+    if (host_.statusText() != loading) return;
+    host_.showStatus(problems.empty() ? *before : "DAY SO FAR INCOMPLETE (" + problems + ")");
+  });
 }
 
 void LiveMonitor::showSampleTime(const char* hhmmss) {

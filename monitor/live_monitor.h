@@ -13,6 +13,7 @@
 #include "monitor/connection_ports.h"
 #include "monitor/ui_queue.h"
 #include "recording/collection_gate.h"
+#include "recording/data_reader.h"
 
 namespace kestrune {
 
@@ -54,8 +55,15 @@ class LiveMonitor : public MonitorData, private ChartHost {
   WindowPart takeAlert(int kind, const char* text) override;
   WindowPart takeSample(int kind, const char* text) override;
   WindowPart resetMonitorData() override;
+  // Receive thread: the lists are built here and handed to the window whole, one list a command;
+  // the samples are stored here, under the chart lock a batch at a time; the charts are drawn
+  // once at the end.
+  void loadDaySoFar(DaySnapshot& day, const std::function<bool()>& cancelled) override;
 
  private:
+  // The three charts' part of the day so far: store, then one drawing each.
+  DataReadStats loadChartsSoFar(DaySnapshot& day, const std::function<bool()>& cancelled);
+
   // ChartHost: called on the receive thread by the live intakes (and on the window thread by
   // the chart controls); all of it is queued.
   void showSampleTime(const char* hhmmss) override;

@@ -23,6 +23,8 @@ class MonitorHost : public ConnectionHost {
   virtual void eraseLists() = 0;
   // The "Time:" box, "hh:mm:ss" of the latest Listing sample.
   virtual void showSampleTime(const std::string& hhmmss) { (void)hhmmss; }
+  // What the status line holds now (empty when the host keeps no status line).
+  virtual std::string statusText() const { return {}; }
   // A chart (0 Reporting, 1 Listing, 2 Algo) has a new finished picture for its widget.
   virtual void chartPictureReady(int chartIndex) { (void)chartIndex; }
 };

@@ -31,6 +31,7 @@
 #include "app/form_layout.h"
 #include "app/main_frame.h"
 #include "app/quillfern_viewer_app.h"
+#include "bench/app/recorded_day.h"
 #include "client/wire.h"
 #include "feedsim/market_day.h"
 #include "feedsim/sim_packets.h"
@@ -44,37 +45,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kDate = "12062026";
-constexpr int kAlertsPerList = 100000;
-constexpr std::uint64_t kSeed = 1;
-
-// Writes a full day the way the live path does: the simulator's records, decoded by the
-// monitor's own decoder, appended through the data files. 3 x 86,400 samples, 300,000 alerts.
-void writeRecordedDay(const std::string& baseDir) {
-  DataFiles files(baseDir);
-  if (files.openDataFiles(kDate) != OpenResult::Opened) std::abort();
-  char text[256];
-  for (int kind = 1; kind <= 3; ++kind) {
-    for (int s = 0; s < feedsim::kSecondsPerDay; ++s) {
-      const std::string body = feedsim::sampleBody(feedsim::chartSample(kSeed, kind, s));
-      if (!decodeRecord(MSG_CHART_SAMPLE, body.c_str(), text, sizeof text)) std::abort();
-      files.writeDataLine(3 + kind - 1, text);
-    }
-  }
-  // The alerts are spread over the trading hours, in the order they would arrive.
-  const int session = feedsim::kMarketClose - feedsim::kMarketOpen;
-  for (int kind = 1; kind <= 3; ++kind) {
-    feedsim::SimRandom rng(kSeed, 1000 + kind, 0);
-    for (int i = 0; i < kAlertsPerList; ++i) {
-      const int second = feedsim::kMarketOpen +
-                         static_cast<int>(static_cast<long long>(i) * session / kAlertsPerList);
-      const std::string body = feedsim::alertBody(feedsim::makeAlert(kSeed, rng, kind, second));
-      if (!decodeRecord(MSG_ALERT_RECORD, body.c_str(), text, sizeof text)) std::abort();
-      files.writeDataLine(kind - 1, text);
-    }
-  }
-  files.closeDataFiles();
-}
+constexpr const char* kDate = kRecordedDayDate;
+constexpr int kAlertsPerList = kRecordedDayAlertsPerList;
 
 // Notes paints of chosen widgets (the filter sees the event just before the widget paints; the
 // paint is done once the event-loop pass that delivered it returns).

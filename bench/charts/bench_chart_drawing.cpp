@@ -1,6 +1,7 @@
 // One 480 x 210 chart, 16 exchange series: a full-day window and the default 300-second window,
-// each drawn with the per-column reduction and point by point; and the readout under the pointer
-// over a full-day window.
+// each drawn with the per-column reduction and point by point, every second holding a sample; the
+// same windows with every other second missing (the worst case for the shaded gap bands); and the
+// readout under the pointer over a full-day window.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -39,6 +40,15 @@ struct Fixture {
       }
       s[kTotalSeries].values[t] = total;
     }
+    coverAll(true);
+  }
+  // Every second holds a sample, or every other one is missing.
+  void coverAll(bool all) {
+    SecondCoverage& c = charts->chart(ChartId::Listing).coverage;
+    c.clear();
+    for (int t = 0; t < kSecondsPerDay; ++t) {
+      if (all || t % 2 == 0) c.mark(t);
+    }
   }
 };
 
@@ -47,8 +57,9 @@ Fixture& fixture() {
   return f;
 }
 
-void drawListing(benchmark::State& state, int dataPoints, bool reduce) {
+void drawListing(benchmark::State& state, int dataPoints, bool reduce, bool gaps = false) {
   Fixture& f = fixture();
+  f.coverAll(!gaps);
   f.charts->chart(ChartId::Listing).setReduceColumns(reduce);
   ChartWindow& w = f.charts->window();
   w.dataPoints = dataPoints;
@@ -58,17 +69,26 @@ void drawListing(benchmark::State& state, int dataPoints, bool reduce) {
     f.charts->drawChart(ChartId::Listing);
   }
   f.charts->chart(ChartId::Listing).setReduceColumns(true);
+  f.coverAll(true);
 }
 
 void BM_FullDayReduced(benchmark::State& s) { drawListing(s, kSecondsPerDay, true); }
 void BM_FullDayPointByPoint(benchmark::State& s) { drawListing(s, kSecondsPerDay, false); }
 void BM_Default300Reduced(benchmark::State& s) { drawListing(s, 300, true); }
 void BM_Default300PointByPoint(benchmark::State& s) { drawListing(s, 300, false); }
+void BM_FullDayReducedEveryOtherSecondMissing(benchmark::State& s) {
+  drawListing(s, kSecondsPerDay, true, true);
+}
+void BM_Default300ReducedEveryOtherSecondMissing(benchmark::State& s) {
+  drawListing(s, 300, true, true);
+}
 
 BENCHMARK(BM_FullDayReduced)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullDayPointByPoint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Default300Reduced)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Default300PointByPoint)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullDayReducedEveryOtherSecondMissing)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Default300ReducedEveryOtherSecondMissing)->Unit(benchmark::kMillisecond);
 
 // The full-day window drawn once, its time axis.
 ChartTimeAxis drawnFullDay(Fixture& f) {

@@ -74,6 +74,38 @@ TEST_F(AlertListsTest, LiveRowsArriveInOneBatchNewestOnTop) {
   EXPECT_EQ(raw->rowCount(), 0);
 }
 
+// Rows built elsewhere go below the rows shown, oldest at the bottom, in one insertion; the rows
+// shown stay on top in their order.
+TEST_F(AlertListsTest, OlderRowsGoBelowTheShownOnes) {
+  AlertListModel* raw = lists_.model(AlertKind::Raw);
+  QAbstractItemModelTester tester(raw, QAbstractItemModelTester::FailureReportingMode::Warning);
+  lists_.apply(lists_.takeRawAlert("NEW1|7|100000|1"));
+  lists_.apply(lists_.takeRawAlert("NEW2|7|100001|1"));
+  lists_.commitPending();
+  AlertList older(AlertKind::Raw);
+  AlertCells cells;
+  for (const char* text : {"OLD1|7|090000|1", "OLD2|7|090001|5000"}) {
+    const AlertDecision d = lists_.intake().replay(AlertKind::Raw, text);
+    older.append(d.cells, d.code);
+  }
+  QSignalSpy inserted(raw, &QAbstractItemModel::rowsInserted);
+  raw->appendOlderRows(std::move(older));
+  EXPECT_TRUE(older.empty());
+  ASSERT_EQ(inserted.count(), 1);
+  EXPECT_EQ(inserted[0][1].toInt(), 2);
+  EXPECT_EQ(inserted[0][2].toInt(), 3);
+  ASSERT_EQ(raw->rowCount(), 4);
+  const QStringList symbols{cell(AlertKind::Raw, 0, 1), cell(AlertKind::Raw, 1, 1),
+                            cell(AlertKind::Raw, 2, 1), cell(AlertKind::Raw, 3, 1)};
+  EXPECT_EQ(symbols, (QStringList{"NEW2", "NEW1", "OLD2", "OLD1"}));
+  EXPECT_EQ(raw->list().code(2), Highlight);
+  // Rows of another list are not taken.
+  AlertList seq(AlertKind::Seq);
+  seq.append(cells, Normal);
+  raw->appendOlderRows(std::move(seq));
+  EXPECT_EQ(raw->rowCount(), 4);
+}
+
 TEST_F(AlertListsTest, ReplayAndRecolour) {
   lists_.replayRawAlert("IBM|7|093015|3200|X|45\r");
   lists_.replayRawAlert("ibm|7|093016|0|X|1");

@@ -372,6 +372,54 @@ TEST_F(ExchangeChartsTest, ReadoutUnderThePointerShowsTheStoredValues) {
   EXPECT_FALSE(tip->isVisible());
 }
 
+// Seconds between the first and the newest sample that no sample covers are shaded behind the
+// lines and read as "no data"; before the first sample nothing is shaded.
+TEST_F(ExchangeChartsTest, SecondsWithoutASampleAreShadedAndReadNoData) {
+  charts->window().windowEnd = 34900;  // seconds 34601..34900
+  char text[96];
+  for (int t = 34610; t <= 34900; ++t) {
+    if (t > 34650 && t < 34700) continue;  // the link was down
+    std::snprintf(text, sizeof text, "%02d%02d%02d|1|1|1|1|1|1|1|1|1|1|1|1|1|1|1|1|", t / 3600,
+                  t / 60 % 60, t % 60);
+    ASSERT_TRUE(charts->replayListingSample(text));
+  }
+  const QImage picture = draw(ChartId::Listing);
+  const RyxChartTemplate& t = charts->chart(ChartId::Listing);
+  const ChartTimeAxis axis =
+      chartTimeAxis(t.areas[kPlotArea], t.firstIndex, t.lastIndex, t.pixelsPerPoint);
+  const QRgb background = rgbOf(chartColors().graphAreaBk);
+  const QRgb band = rgbOf(static_cast<ColorRef>(t.gapBandColor()));
+  ASSERT_NE(band, background);
+  const int y = 100;  // below the legend, above the lines
+  const QRect gapColumns(pixelOfSecond(axis, 34651), y,
+                         pixelOfSecond(axis, 34700) - 1 - pixelOfSecond(axis, 34651) + 1, 1);
+  // The whole gap is shaded, except where a minute line crosses it.
+  EXPECT_EQ(othersInRect(picture, gapColumns, band, rgbOf(chartColors().gridlineFg)), 0);
+  EXPECT_GT(countInRect(picture, gapColumns, band), gapColumns.width() - 3);
+  EXPECT_EQ(picture.pixel(pixelOfSecond(axis, 34650), y), background);
+  EXPECT_EQ(picture.pixel(pixelOfSecond(axis, 34700), y), background);
+  EXPECT_EQ(picture.pixel(pixelOfSecond(axis, 34605), y), background);  // before the first sample
+
+  ChartWidget widget(*charts, ChartId::Listing);
+  widget.resize(W, H);
+  widget.show();
+  auto readAt = [&](int second) {
+    const QPoint at(pixelOfSecond(axis, second), 120);
+    QMouseEvent move(QEvent::MouseMove, at, widget.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&widget, &move);
+    return widget.readoutTip()->lines();
+  };
+  EXPECT_EQ(readAt(34675), (QStringList{"09:37:55", "no data "}));
+  EXPECT_EQ(readAt(34700).last(), "TOTAL 16");
+  EXPECT_EQ(readAt(34605).last(), "TOTAL 0");  // before the day's first sample: a count
+
+  // A new session's reset forgets the gaps with the samples.
+  charts->resetSeriesStore(false);
+  charts->window().windowEnd = 34900;
+  EXPECT_EQ(draw(ChartId::Listing).pixel(pixelOfSecond(axis, 34675), y), background);
+}
+
 // The context menu's actions: the picture to the clipboard and to a PNG file, the drawn window's
 // seconds to a CSV file; a file that cannot be written is reported, never claimed as saved.
 TEST_F(ExchangeChartsTest, ChartMenuCopiesSavesAndExportsTheDrawnWindow) {

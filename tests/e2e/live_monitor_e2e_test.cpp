@@ -15,12 +15,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "alerts/alert_lists.h"
 #include "alerts/alert_sound.h"
 #include "alerts/symbol_filter_table.h"
+#include "charts/chart_readout.h"
 #include "charts/exchange_charts.h"
 #include "monitor/live_monitor.h"
 #include "monitor/server_prefs.h"
@@ -175,6 +177,59 @@ class LiveMonitorE2E : public ::testing::Test {
     return charts_->chart(chart).series[static_cast<std::size_t>(series)].values[second];
   }
 
+  // Every line of the day's three alert files is a row of its list, in the same order (the
+  // list shows the newest first), and there is no other row.
+  void expectListsEqualFiles(const std::string& date) {
+    for (int k = 0; k < kAlertKindCount; ++k) {
+      const AlertList& list = lists_->model(static_cast<AlertKind>(k))->list();
+      const std::string text = readFile(dataFile(date, k + 1));
+      std::vector<std::string_view> lines;
+      for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos);
+        lines.emplace_back(text.data() + at, end - at);
+        at = end + 2;
+      }
+      ASSERT_EQ(list.size(), lines.size()) << "list " << k;
+      AlertCells cells;
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        splitAlertRecord(static_cast<AlertKind>(k), lines[i], cells);
+        const std::size_t row = lines.size() - 1 - i;
+        for (int c = 0; c < list.columnCount(); ++c) {
+          ASSERT_EQ(list.cell(row, c), cells.cell(c)) << "list " << k << " line " << i;
+        }
+      }
+    }
+  }
+  // Every sample of the day's three sample files is in its chart, and no second holds a sample
+  // that is not in them. Returns the number of seconds between the first and the newest sample
+  // that none covers.
+  int expectChartsEqualFiles(const std::string& date) {
+    const ChartId charts[3] = {ChartId::Listing, ChartId::Reporting, ChartId::Algo};
+    int gaps = 0;
+    std::lock_guard<std::mutex> lock(chartLock());
+    for (int f = 0; f < 3; ++f) {
+      const RyxChartTemplate& t = charts_->chart(charts[f]);
+      const std::string text = readFile(dataFile(date, f + 4));
+      std::set<int> seconds;
+      for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        ChartSample sample;
+        EXPECT_TRUE(parseReplaySample(charts[f], text.substr(at, end - at).c_str(), sample));
+        seconds.insert(sample.secondOfDay);
+        double total = 0;
+        for (double v : sample.counts) total += v;
+        EXPECT_EQ(t.series[kTotalSeries].values[sample.secondOfDay], total) << sample.timeText;
+        at = end + 1;
+      }
+      for (int s = 0; s < kSecondsPerDay; ++s) {
+        EXPECT_EQ(t.coverage.covered(s), seconds.count(s) == 1) << "chart " << f << " second " << s;
+        if (t.coverage.isGap(s)) ++gaps;
+      }
+    }
+    return gaps;
+  }
+
   fs::path dir_;
   RecordingHost host_;
   std::unique_ptr<MonitorSettings> settings_;
@@ -242,9 +297,19 @@ TEST_F(LiveMonitorE2E, SessionFillsListsChartsAndTheSixFilesLineForLine) {
   EXPECT_EQ(lineCount(dataFile("12062026", 1)), 1u);
   EXPECT_EQ(chartValue(ChartId::Listing, 16, second), 136.0);
 
-  // A session start clears lists and charts.
+  // A session start clears lists and charts, then shows again what that day's files hold: the
+  // MSFT row and the samples of 12062026, not the IBM row of the other day.
   send("session 12062026");
-  ASSERT_TRUE(waitFor([&] { return host_.date == "12/06/2026" && rows(AlertKind::Raw) == 0; }));
+  ASSERT_TRUE(waitFor([&] {
+    return host_.date == "12/06/2026" && rows(AlertKind::Raw) == 1 &&
+           chartValue(ChartId::Listing, 16, second) == 136.0;
+  }));
+  EXPECT_EQ(
+      lists_->model(AlertKind::Raw)->data(lists_->model(AlertKind::Raw)->index(0, 1)).toString(),
+      "MSFT");
+  // A day without files starts empty.
+  send("session 12082026");
+  ASSERT_TRUE(waitFor([&] { return host_.date == "12/08/2026" && rows(AlertKind::Raw) == 0; }));
   EXPECT_EQ(chartValue(ChartId::Listing, 16, second), 0.0);
 }
 
@@ -532,6 +597,91 @@ TEST_F(LiveMonitorE2E, ABurstOfAlertsIsShownAndWrittenWhole) {
       "shown and written in %lld ms, longest window pause after sending %lld ms\n",
       kBurst, static_cast<long long>(sentMs), writtenWhenSent, static_cast<long long>(shownMs),
       static_cast<long long>(longestGapMs));
+}
+
+// The server drops the link again and again (an abrupt close after a number of packets) and the
+// monitor reconnects each time: after every session start the screen holds the whole day so far,
+// each record once, and the seconds the link was down show as gaps, read as "no data".
+TEST_F(LiveMonitorE2E, ReconnectionsMidDayKeepEveryRowAndSampleOnce) {
+  ASSERT_TRUE(startSim(
+      {"--stream", "on", "--speed", "100", "--start", "09:30:00", "--close-after", "400"}));
+  live_->connection().setTimings({200, 60000});
+  ASSERT_TRUE(connectAndStart());
+  // Three sessions: the second and third start with a load of the files.
+  const std::string loading = "Loading the day so far (12/06/2026)...";
+  ASSERT_TRUE(waitFor(
+      [&] {
+        // The reconnection timer, as the window would run it.
+        if (host_.timers.count(1) != 0 && !live_->connection().connecting()) live_->onTimer(1);
+        return std::count(host_.statuses.begin(), host_.statuses.end(), loading) >= 2 &&
+               live_->connection().sessionUp() && host_.lastStatus() != loading;
+      },
+      30000));
+  live_->onDisconnect();
+  ASSERT_TRUE(waitFor([&] { return live_->queue().pendingCount() == 0; }));
+  live_->queue().drainNow();
+  ASSERT_GT(rows(AlertKind::Raw), 0u);
+  expectListsEqualFiles("12062026");
+  EXPECT_GT(expectChartsEqualFiles("12062026"), 0);
+  // Each load put the status line back to what the connection had said before it.
+  for (std::size_t i = 1; i + 1 < host_.statuses.size(); ++i) {
+    if (host_.statuses[i] == loading) {
+      EXPECT_EQ(host_.statuses[i + 1], host_.statuses[i - 1]) << i;
+    }
+  }
+
+  // The readout says so where a gap lies, and gives the counts beside it.
+  std::lock_guard<std::mutex> lock(chartLock());
+  const RyxChartTemplate& t = charts_->chart(ChartId::Listing);
+  int gap = t.coverage.first();
+  while (!t.coverage.isGap(gap)) ++gap;
+  const std::array<std::uint8_t, kChartExchangeCount> all{1, 1, 1, 1, 1, 1, 1, 1,
+                                                          1, 1, 1, 1, 1, 1, 1, 1};
+  EXPECT_TRUE(chartReadoutAt(t.series, gap, all, false, &t.coverage).noData);
+  const ChartReadout before = chartReadoutAt(t.series, gap - 1, all, false, &t.coverage);
+  EXPECT_FALSE(before.noData);
+  EXPECT_EQ(before.exchangeCount, kChartExchangeCount);
+}
+
+// A full day on disk when the session starts, and records streaming in right behind the session
+// start: the day is shown first, the new records on top, and the lists end equal to the files.
+TEST_F(LiveMonitorE2E, AFullDayLoadsWhileABurstStreamsAndTheListsEqualTheFiles) {
+  {
+    DataFiles day(dir_.string());
+    ASSERT_EQ(day.openDataFiles("12062026"), OpenResult::Opened);
+    char line[128];
+    for (int i = 0; i < 60000; ++i) {
+      std::snprintf(line, sizeof line, "S%05d|x|%06d|%d|1.00-1.01|%d", i, 93000 + i % 60, 100 + i,
+                    i);
+      day.writeDataLine(i % 3, line);
+    }
+    for (int s = 0; s < kSecondsPerDay; s += 2) {  // every other second: half the day is gaps
+      std::snprintf(line, sizeof line, "%02d%02d%02d|1|2|3|4|5|6|7|8|9|10|11|12|13|14|15|%d|",
+                    s / 3600, s / 60 % 60, s % 60, s % 1000);
+      for (int f = 3; f < 6; ++f) day.writeDataLine(f, line);
+    }
+  }
+  ASSERT_TRUE(startSim());
+  WindowPauses pauses;
+  ASSERT_TRUE(connectAndStart());
+  // The session start again, a burst right behind it in the same stream.
+  send("session 12062026");
+  send("burst 30000");
+  ASSERT_TRUE(waitFor(
+      [&] {
+        return rows(AlertKind::Raw) + rows(AlertKind::Seq) + rows(AlertKind::Algo) == 90000u &&
+               host_.lastStatus() == "Kestrune Monitor Connected to Server";
+      },
+      60000));
+  const qint64 longestPauseMs = pauses.longestMs();
+  live_->onDisconnect();
+  live_->queue().drainNow();
+  expectListsEqualFiles("12062026");
+  EXPECT_EQ(expectChartsEqualFiles("12062026"), 3 * (kSecondsPerDay / 2 - 1));
+  // The window follows the newest second, as it does live.
+  EXPECT_EQ(charts_->editWindow([](ChartWindow& w) { return w.windowEnd; }), kSecondsPerDay - 2);
+  std::printf("full day and a 30,000-record burst: longest window pause %lld ms\n",
+              static_cast<long long>(longestPauseMs));
 }
 
 // A day the monitor recorded from the simulated market, served again by --replay-day and

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "recording/data_files.h"
+#include "recording/day_so_far.h"
 #include "tests/support/temp_dir.h"
 
 namespace kestrune {
@@ -85,6 +86,31 @@ TEST(ReadDataFileTest, ReadsWhatTheWriterWroteThroughTheBuffer) {
 
   EXPECT_EQ(openDataFileForReading(dir.file("Data/missing_hft1.txt")), -1);
   EXPECT_EQ(readDataFile(-1, nullptr).lines, 0u);
+}
+
+// The day so far reads exactly what the files held when it was taken: lines appended afterwards
+// are not read, nor is a last line another program had not finished writing.
+TEST(DaySnapshotTest, ReadsOnlyTheWholeLinesHeldWhenTaken) {
+  TempDir dir;
+  test::writeAll(dataFilePath(dir.path(), "12062026", 0), "a|1\r\nb|2\r\nc|");
+  test::writeAll(dataFilePath(dir.path(), "12062026", 4), "");
+  DaySnapshot day = DaySnapshot::take(dir.path(), "12062026");
+  EXPECT_TRUE(day.any());
+  EXPECT_EQ(day.length(0), 12);
+  EXPECT_EQ(day.length(4), 0);
+  EXPECT_FALSE(day.has(1));  // missing
+  {
+    DataFiles files(dir.path());
+    ASSERT_EQ(files.openDataFiles("12062026"), OpenResult::Opened);
+    files.writeDataLine(0, "late");
+  }
+  std::vector<std::string> lines;
+  const DataReadStats stats =
+      day.read(0, [&](const char* text, std::size_t length) { lines.emplace_back(text, length); });
+  EXPECT_EQ(lines, (std::vector<std::string>{"a|1\r", "b|2\r"}));
+  EXPECT_EQ(stats.lines, 2u);
+  EXPECT_FALSE(day.has(0));  // read once, then closed
+  EXPECT_FALSE(DaySnapshot::take(dir.path(), "../../x").any());
 }
 
 }  // namespace

@@ -38,6 +38,7 @@ class RecordingHost : public MonitorHost {
   void showSessionDate(const std::string& text) override { date = text; }
   void showSampleTime(const std::string& hhmmss) override { time = hhmmss; }
   void chartPictureReady(int) override { ++pictures; }
+  std::string statusText() const override { return lastStatus(); }
   void startTimer(int id, int ms) override { timers[id] = ms; }
   void stopTimer(int id) override { timers.erase(id); }
 
