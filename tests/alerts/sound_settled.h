@@ -2,7 +2,7 @@
 // made so far were handled there.
 #pragma once
 
-#include <QTest>
+#include <QtCore/qtestsupport_core.h>
 
 #include "alerts/alert_sound.h"
 
