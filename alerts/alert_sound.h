@@ -1,25 +1,24 @@
 // The alarm player: one sound at a time for the whole program, asynchronous, once or looping
-// until stopped or replaced. playAlertSound and stopAlertSound may be called from any thread;
-// the work always happens on the window thread. An empty, missing or unplayable name plays a
-// short fixed beep. Each file is read, checked and converted to plain PCM once and kept in memory
-// until it changes on disk; the samples go straight from memory to the audio output, so starting,
-// replacing or stopping a sound never waits on a file loader.
+// until stopped or replaced. playAlertSound and stopAlertSound may be called from any thread and
+// return at once. An empty, missing or unplayable name plays a short fixed beep. Each file is
+// read, checked and converted to plain PCM once and kept in memory until it changes on disk.
+//
+// Everything that touches a file or the sound server (the look at the file, its loading, the
+// audio output) runs on a sound thread of its own: the window thread only leaves the latest
+// request there and never waits on it. A sound server that stalls costs the sound, never the
+// window; the player says so once through soundRefused.
 #pragma once
 
-#include <QAudioFormat>
-#include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <map>
+#include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 
-#include "settings/regular_file.h"
-
-class QAudioSink;
-class QIODevice;
+class QThread;
 
 namespace kestrune {
 
@@ -32,6 +31,10 @@ void stopAlertSound();
 void deferAlertSound(std::string_view fileName, bool loop);
 void startDeferredAlertSound();
 
+class AlertSoundEngine;
+struct AlertSoundLink;
+struct AlertSoundReport;
+
 class AlertSoundPlayer : public QObject {
   Q_OBJECT
 
@@ -39,6 +42,9 @@ class AlertSoundPlayer : public QObject {
   // The player of the process, created on first use as a child of the application (window
   // thread only; null without an application object).
   static AlertSoundPlayer* instance();
+  // Gives the sound thread a moment to stop its sound, then lets it go: a stalled sound server
+  // never holds the program's end for more than about a second.
+  ~AlertSoundPlayer() override;
 
   void play(const QString& fileName, bool loop);
   void stop();
@@ -46,9 +52,10 @@ class AlertSoundPlayer : public QObject {
   void defer(const QString& fileName, bool loop);
   void startDeferred();
 
-  // What is playing now: the file whose sound plays (empty for the beep), whether it loops and
-  // whether it is the beep. Playing means started and neither stopped nor replaced; a sound that
-  // played once to its end still counts, as does any sound where there is no audio output.
+  // What the sound thread last reported as playing: the file whose sound plays (empty for the
+  // beep), whether it loops and whether it is the beep. Playing means started and neither
+  // stopped nor replaced; a sound that played once to its end still counts, as does any sound
+  // where there is no audio output. A request is reflected here once settled() turns true.
   QString currentSource() const { return currentSource_; }
   bool currentLoops() const { return currentLoop_; }
   bool currentIsBeep() const { return currentBeep_; }
@@ -58,47 +65,40 @@ class AlertSoundPlayer : public QObject {
   int filesRead() const { return filesRead_; }
   int conversions() const { return conversions_; }
   // True while the audio output holds an open stream for the current sound.
-  bool outputOpen() const { return sink_ != nullptr; }
+  bool outputOpen() const { return outputOpen_; }
+  // True once the sound thread has handled every request made so far and its report arrived.
+  bool settled() const { return reported_ == requested_; }
 
  signals:
   // Emitted for every sound started, after the name was resolved.
   void soundStarted(const QString& source, bool loop, bool beep);
   void soundStopped();
-  // A file that is not played for a reason the user should know (once per version of the file).
+  // A sound that is not heard for a reason the user should know: a file refused (once per
+  // version of the file), no sound output, or a sound server that does not answer (once each
+  // time it stops answering).
   void soundRefused(const QString& message);
 
  private:
+  friend class AlertSoundEngine;
   explicit AlertSoundPlayer(QObject* parent);
-  // A sound ready to play: its samples and their format. A file that cannot be played keeps
-  // an invalid format, and the beep plays in its place.
-  struct Sound {
-    QAudioFormat format;
-    QByteArray pcm;
-  };
-  struct Resolved {
-    FileIdentity identity;
-    Sound sound;
-  };
-  const Sound& resolve(const QString& fileName);
-  Sound check(const QString& fileName);
-  const Sound& beep();
-  void start(const QString& source, const Sound& sound, bool loop);
-  void closeOutput();
-  // Tops the output up with the current sound, round and round when it loops.
-  void feed();
+  void post(std::optional<std::pair<QString, bool>> sound);
+  void take(const AlertSoundReport& report);
+  void checkStalled();
 
-  Sound beep_;
+  std::shared_ptr<AlertSoundLink> link_;
+  QThread* thread_ = nullptr;
+  AlertSoundEngine* engine_ = nullptr;  // lives on thread_; gone with it
+  std::optional<std::pair<QString, bool>> deferred_;
+  quint64 requested_ = 0;
+  quint64 reported_ = 0;
+  // Runs while a request is waiting for the sound thread; when one waits too long, the sound
+  // server is taken as stalled.
+  QTimer watchdog_;
+  QElapsedTimer waiting_;
+  bool stallSaid_ = false;
   int filesRead_ = 0;
   int conversions_ = 0;
-  std::map<QString, Resolved> resolved_;
-  std::size_t resolvedBytes_ = 0;
-  std::optional<std::pair<QString, bool>> deferred_;
-  QAudioSink* sink_ = nullptr;
-  QIODevice* output_ = nullptr;  // the sink's own, written to
-  QTimer feeder_;
-  QByteArray pcm_;
-  bool loop_ = false;
-  qint64 fed_ = 0;  // bytes handed to the output so far
+  bool outputOpen_ = false;
   bool playing_ = false;
   QString currentSource_;
   bool currentLoop_ = false;

@@ -1,8 +1,10 @@
 // An alarm-heavy burst through the real monitor window (offscreen), fed by the simulator: 100,000
 // Raw records in one go, every one over the Raw slot's threshold. Measured once without a sound
-// set, once with a WAV the player takes as it is and once with one it must convert: the time
-// until all rows are shown, the longest stall of the window thread (a 10 ms timer that notes how
-// late it fires), the window thread's own CPU time and how many sounds were started.
+// set, once with a WAV the player takes as it is, once with one it must convert, once with a
+// 57.6 MB one played for the first time, and once more with the sound server stopped (SIGSTOP)
+// for the whole burst: the time until all rows are shown, the longest stall of the window thread
+// (a 10 ms timer that notes how late it fires), the window thread's own CPU time, how many
+// sounds were started and how long Disconnect and closing the window took.
 //
 // When pulseaudio is installed, a private server with a null sink plays the sounds, so the
 // platform player does its real work; nothing else on the machine is touched. The program runs
@@ -50,11 +52,11 @@ namespace fs = std::filesystem;
 constexpr int kBurst = 100000;
 constexpr int kGiveUpMs = 120000;
 
-// A one-second tone as 16-bit PCM (played as it is) or 32-bit PCM (converted first).
-void writeTone(const fs::path& path, int bits) {
+// A tone of the given length as 16-bit PCM (played as it is) or 32-bit PCM (converted first).
+void writeTone(const fs::path& path, int bits, std::uint32_t seconds = 1) {
   constexpr std::uint32_t kRate = 22050;
   std::vector<std::uint8_t> data;
-  for (std::uint32_t i = 0; i < kRate; ++i) {
+  for (std::uint32_t i = 0; i < kRate * seconds; ++i) {
     const double v = 0.5 * std::sin(2 * 3.14159265358979 * 660.0 * i / kRate);
     const auto s =
         static_cast<std::int64_t>(std::llround(v * (bits == 16 ? 32767.0 : 2147483647.0)));
@@ -92,9 +94,12 @@ struct Result {
   int rowsShown = 0;
   int soundsStarted = 0;
   int batches = 0;
+  double closeMs = 0;
 };
 
-Result runBurst(FeedsimProcess& sim, const fs::path& work, const std::string& wav) {
+// serverToStop: the sound server's process, stopped while the burst runs (0: none).
+Result runBurst(FeedsimProcess& sim, const fs::path& work, const std::string& wav,
+                pid_t serverToStop) {
   fs::create_directories(work);
   fs::current_path(work);
   MonitorSettings s;
@@ -137,6 +142,7 @@ Result runBurst(FeedsimProcess& sim, const fs::path& work, const std::string& wa
   tick.start();
   const std::size_t batchesBefore = view->liveMonitor()->queue().batchCount();
   r.soundsStarted = 0;
+  if (serverToStop > 0) ::kill(serverToStop, SIGSTOP);
   sim.send("burst " + std::to_string(kBurst) + " 1");
   // A window that cannot keep up is reported, not waited for without end.
   test::waitFor([&] { return rawList->model()->rowCount() >= kBurst; }, kGiveUpMs);
@@ -145,9 +151,12 @@ Result runBurst(FeedsimProcess& sim, const fs::path& work, const std::string& wa
   r.windowCpuMs = threadCpuMs() - cpuAtStart;
   tick.stop();
   r.batches = static_cast<int>(view->liveMonitor()->queue().batchCount() - batchesBefore);
+  const qint64 closing = clock.nsecsElapsed();
   stopAlertSound();
   disconnect->click();
   app.frame()->close();
+  r.closeMs = static_cast<double>(clock.nsecsElapsed() - closing) / 1e6;
+  if (serverToStop > 0) ::kill(serverToStop, SIGCONT);
   return r;
 }
 
@@ -191,23 +200,31 @@ int run(int argc, char** argv) {
   if (!writeServerSettings(makeServerSettings("127.0.0.1", sim.port(), "demo", "demo"))) return 1;
   writeTone(root / "tone16.wav", 16);
   writeTone(root / "tone32.wav", 32);
+  // 57.6 MB of samples: its first play is loaded while the burst runs.
+  writeTone(root / "long16.wav", 16, 57'600'000 / (2 * 22050));
 
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::printf("alarm burst: %d Raw records over the Raw slot's threshold, real window, %s\n",
               kBurst, sound ? "private null-sink sound server" : "no sound server");
-  std::printf("%-24s %9s %14s %12s %11s %7s %8s\n", "Raw slot's sound", "shown ms", "longest stall",
-              "window CPU", "most busy", "sounds", "batches");
+  std::printf("%-26s %9s %14s %12s %11s %7s %8s %9s\n", "Raw slot's sound", "shown ms",
+              "longest stall", "window CPU", "most busy", "sounds", "batches", "close ms");
   const struct {
     const char* label;
     std::string wav;
-  } runs[] = {{"none", ""},
-              {"16-bit WAV (as it is)", (root / "tone16.wav").string()},
-              {"32-bit WAV (converted)", (root / "tone32.wav").string()}};
+    bool stopServer;
+  } runs[] = {{"none", "", false},
+              {"16-bit WAV (as it is)", (root / "tone16.wav").string(), false},
+              {"32-bit WAV (converted)", (root / "tone32.wav").string(), false},
+              {"57.6 MB WAV (first play)", (root / "long16.wav").string(), false},
+              {"16-bit, server stopped", (root / "tone16.wav").string(), true}};
   int n = 0;
   for (const auto& run : runs) {
-    const Result r = runBurst(sim, root / ("work" + std::to_string(n++)), run.wav);
-    std::printf("%-24s %9.0f %11.1f ms %9.0f ms %8.1f ms %7d %8d\n", run.label, r.shownMs,
-                r.worstStallMs, r.windowCpuMs, r.worstBusyMs, r.soundsStarted, r.batches);
+    if (run.stopServer && !sound) continue;
+    const pid_t server = run.stopServer ? static_cast<pid_t>(sound->processId()) : 0;
+    const Result r = runBurst(sim, root / ("work" + std::to_string(n++)), run.wav, server);
+    std::printf("%-26s %9.0f %11.1f ms %9.0f ms %8.1f ms %7d %8d %9.1f\n", run.label, r.shownMs,
+                r.worstStallMs, r.windowCpuMs, r.worstBusyMs, r.soundsStarted, r.batches,
+                r.closeMs);
     if (r.rowsShown < kBurst) std::printf("  only %d rows shown when given up\n", r.rowsShown);
   }
 

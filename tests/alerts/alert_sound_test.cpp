@@ -7,16 +7,19 @@
 #include <sys/prctl.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 #include <csignal>
 #include <numbers>
 
 #include "alerts/wav_data.h"
+#include "tests/alerts/sound_settled.h"
 #include "tests/alerts/wav_builder.h"
 
 namespace kestrune {
@@ -146,6 +149,7 @@ class AlertSoundServerTest : public ::testing::Test {
     playAlertSound(file.toStdString(), true);
     if (!recording.waitFor(true, 10)) ADD_FAILURE() << "nothing was heard within 10 s";
     // The file itself played, not the fallback beep (or the beep, where the output refuses it).
+    EXPECT_TRUE(test::soundSettled());
     EXPECT_EQ(AlertSoundPlayer::instance()->currentIsBeep(), beeps);
     stopAlertSound();
     return recording.recentPeak(1000);
@@ -186,6 +190,7 @@ TEST_F(AlertSoundServerTest, LoopsUntilReplacedOrStopped) {
   const qsizetype heard = recording.recorded();
   ASSERT_TRUE(QTest::qWaitFor([&] { return recording.recorded() >= heard + 2 * 88200; }, 10000));
   EXPECT_GT(recording.recentPeak(300), 1000);
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_TRUE(player->outputOpen());
 
   playAlertSound("", false);
@@ -194,8 +199,75 @@ TEST_F(AlertSoundServerTest, LoopsUntilReplacedOrStopped) {
   playAlertSound(file.toStdString(), true);
   ASSERT_TRUE(recording.waitFor(true, 10));
   stopAlertSound();
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_FALSE(player->outputOpen());
   EXPECT_TRUE(recording.waitFor(false, 500)) << "the loop went on after it was stopped";
+}
+
+// A sound server that stops answering while alarms fire costs the sound, never the window: a
+// timer on the window thread keeps ticking, the player says once that nothing can be heard, and
+// the player's end does not wait for the server.
+TEST_F(AlertSoundServerTest, AStoppedServerNeverHoldsTheWindow) {
+  const QString file = writeFile(toneWav(1, 44100, 16), "stalled.wav");
+  playAlertSound(file.toStdString(), true);
+  ASSERT_TRUE(test::soundSettled());  // the player is connected to the server
+  QStringList said;
+  QObject listening;
+  QObject::connect(AlertSoundPlayer::instance(), &AlertSoundPlayer::soundRefused, &listening,
+                   [&said](const QString& message) { said << message; });
+
+  const auto pid = static_cast<pid_t>(server_->processId());
+  ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+  struct Resume {
+    pid_t pid;
+    ~Resume() { ::kill(pid, SIGCONT); }
+  } resume{pid};
+
+  QElapsedTimer clock;
+  clock.start();
+  qint64 last = 0;
+  qint64 worstGap = 0;
+  int ticks = 0;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    worstGap = std::max(worstGap, clock.elapsed() - last);
+    last = clock.elapsed();
+    ++ticks;
+  });
+  tick.start(10);
+  int fired = 0;
+  QTimer alarms;
+  QObject::connect(&alarms, &QTimer::timeout, [&] {
+    // Files, the beep and Clear Alerts in turn, as a busy day would have them.
+    if (fired % 3 == 0) playAlertSound(file.toStdString(), fired % 2 == 0);
+    if (fired % 3 == 1) playAlertSound("", false);
+    if (fired % 3 == 2) stopAlertSound();
+    ++fired;
+  });
+  alarms.start(30);
+  QTest::qWait(3500);
+  alarms.stop();
+  tick.stop();
+  EXPECT_GT(fired, 20);
+  EXPECT_GT(ticks, 50);
+  EXPECT_LT(worstGap, 1000) << "the window thread was held";
+  EXPECT_EQ(said, QStringList{"The sound server does not answer: alarms cannot be heard, not "
+                              "even a beep, until it does"});
+  EXPECT_FALSE(AlertSoundPlayer::instance()->settled());
+
+  // The program's end gives up on a sound thread the server holds.
+  QElapsedTimer closing;
+  closing.start();
+  delete AlertSoundPlayer::instance();
+  EXPECT_LT(closing.elapsed(), 3000);
+
+  // Once the server answers again, a new player plays.
+  ::kill(pid, SIGCONT);
+  Recording recording;
+  playAlertSound(file.toStdString(), true);
+  EXPECT_TRUE(recording.waitFor(true, 10)) << "nothing was heard after the server came back";
+  stopAlertSound();
+  EXPECT_TRUE(test::soundSettled());
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "alerts/alert_sound.h"
 #include "app/main_frame.h"
 #include "app/quillfern_viewer_app.h"
+#include "tests/alerts/sound_settled.h"
 
 namespace kestrune {
 namespace {
@@ -55,10 +56,12 @@ TEST(AlertWindowTest, IntakeRowsShowInTheThreeListsInTheirColours) {
 
   // "Clear Alerts" stops a looping alarm and leaves the rows.
   playAlertSound("", true);
+  ASSERT_TRUE(test::soundSettled());
   ASSERT_TRUE(AlertSoundPlayer::instance()->isPlaying());
   auto* clear = qobject_cast<QPushButton*>(view->control(AlertCenter::kClearAlertsId));
   ASSERT_NE(clear, nullptr);
   clear->click();
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_FALSE(AlertSoundPlayer::instance()->isPlaying());
   EXPECT_EQ(raw->model()->rowCount(), 2);
   app.frame()->close();

@@ -19,6 +19,7 @@
 #include "alerts/alert_sound.h"
 #include "alerts/wav_data.h"
 #include "forms/dialog_layout.h"
+#include "tests/alerts/sound_settled.h"
 #include "tests/alerts/wav_builder.h"
 
 namespace kestrune {
@@ -135,20 +136,26 @@ TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
 
   const int readsBefore = player->filesRead();
   playAlertSound(good.toStdString(), false);
+  ASSERT_TRUE(test::soundSettled());
   playAlertSound(good.toStdString(), true);
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_EQ(player->currentSource(), good);
   EXPECT_TRUE(player->currentLoops());
   EXPECT_FALSE(player->currentIsBeep());
   EXPECT_EQ(player->filesRead(), readsBefore + 1);  // read once, not once per sound
   // A later sound replaces the looping one.
   playAlertSound("", false);
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_TRUE(player->currentIsBeep());
   EXPECT_FALSE(player->currentLoops());
   playAlertSound(junk.toStdString(), false);
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_TRUE(player->currentIsBeep());
   playAlertSound(dir.filePath("missing.wav").toStdString(), false);
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_TRUE(player->currentIsBeep());
   stopAlertSound();
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_FALSE(player->isPlaying());
 
   // A FIFO, a device or a folder as the alarm file beeps at once instead of waiting for a
@@ -157,6 +164,7 @@ TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
   ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
   for (const QString& odd : {fifo, QStringLiteral("/dev/zero"), dir.path()}) {
     playAlertSound(odd.toStdString(), false);
+    ASSERT_TRUE(test::soundSettled());
     EXPECT_TRUE(player->currentIsBeep()) << odd.toStdString();
   }
   // A file over 64 MB is refused with a message, once per version of the file.
@@ -172,7 +180,9 @@ TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
   QObject::connect(player, &AlertSoundPlayer::soundRefused, &listening,
                    [&refused](const QString& message) { refused << message; });
   playAlertSound(huge.toStdString(), false);
+  ASSERT_TRUE(test::soundSettled());
   playAlertSound(huge.toStdString(), false);
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_TRUE(player->currentIsBeep());
   ASSERT_EQ(refused.size(), 1);
   EXPECT_EQ(refused[0], "Alarm sound " + huge + " is larger than 64 MB: a beep plays instead");
@@ -188,12 +198,15 @@ TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
   writeWide(800);
   const int conversionsBefore = player->conversions();
   playAlertSound(wide.toStdString(), false);
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_EQ(player->currentSource(), wide);
   EXPECT_FALSE(player->currentIsBeep());
   playAlertSound(wide.toStdString(), true);
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_EQ(player->conversions(), conversionsBefore + 1);
   writeWide(1600);
   playAlertSound(wide.toStdString(), true);
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_EQ(player->conversions(), conversionsBefore + 2);
   EXPECT_FALSE(player->currentIsBeep());
 
@@ -204,11 +217,13 @@ TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
   EXPECT_TRUE(player->currentLoops());  // the converted file still plays
   EXPECT_EQ(player->currentSource(), wide);
   startDeferredAlertSound();
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_TRUE(player->currentIsBeep());
   EXPECT_FALSE(player->currentLoops());
   deferAlertSound(good.toStdString(), true);
   stopAlertSound();
   startDeferredAlertSound();
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_FALSE(player->isPlaying());
 
   // From another thread the request hops to the window thread.
@@ -216,6 +231,7 @@ TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
   t.join();
   EXPECT_FALSE(player->isPlaying());
   QCoreApplication::processEvents();
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_EQ(player->currentSource(), good);
   stopAlertSound();
 }

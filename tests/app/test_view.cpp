@@ -40,6 +40,7 @@
 #include "app/status_history_window.h"
 #include "monitor/server_store.h"
 #include "settings/record_convert.h"
+#include "tests/alerts/sound_settled.h"
 #include "tests/app/app_test_support.h"
 
 namespace kestrune {
@@ -512,6 +513,7 @@ TEST_F(ViewTest, HostileFilesNeverHoldTheWindow) {
   ASSERT_NE(alerts, nullptr);
   EXPECT_FALSE(alerts->symbolFilters().hasSymbolFilters());
   playAlertSound("alarm.wav", false);
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_TRUE(AlertSoundPlayer::instance()->currentIsBeep());
 
   {
@@ -520,6 +522,7 @@ TEST_F(ViewTest, HostileFilesNeverHoldTheWindow) {
     ASSERT_TRUE(huge.resize(65 * 1024 * 1024));
   }
   playAlertSound(profile_.path("huge.wav").toStdString(), false);
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_EQ(
       ctl<QPlainTextEdit>(IDC_STATUS)->toPlainText(),
       "Alarm sound " + profile_.path("huge.wav") + " is larger than 64 MB: a beep plays instead");

@@ -21,6 +21,7 @@
 #include "monitor/server_prefs.h"
 #include "recording/data_files.h"
 #include "settings/monitor_settings.h"
+#include "tests/alerts/sound_settled.h"
 #include "tests/support/temp_dir.h"
 
 namespace kestrune {
@@ -156,6 +157,7 @@ TEST_F(LiveMonitorTest, ABatchStartsOnlyTheSoundHeardLast) {
   rawAlert();
   listingSampleIn(1);
   live.queue().drainNow();
+  ASSERT_TRUE(test::soundSettled());
   ASSERT_EQ(started.size(), 1u);
   EXPECT_FALSE(started[0]);  // the chart's, once
   EXPECT_EQ(lists_->model(AlertKind::Raw)->rowCount(), 2);
@@ -163,15 +165,19 @@ TEST_F(LiveMonitorTest, ABatchStartsOnlyTheSoundHeardLast) {
   listingSampleIn(2);
   rawAlert();
   live.queue().drainNow();
+  ASSERT_TRUE(test::soundSettled());
   ASSERT_EQ(started.size(), 2u);
   EXPECT_TRUE(started[1]);  // the list's, looping
   EXPECT_TRUE(player->isPlaying());
   stopAlertSound();
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_FALSE(player->isPlaying());
   live.queue().drainNow();
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_EQ(started.size(), 2u);  // nothing was left over to start
   rawAlert();
   live.queue().drainNow();
+  ASSERT_TRUE(test::soundSettled());
   EXPECT_EQ(started.size(), 3u);
   stopAlertSound();
 }
