@@ -362,6 +362,12 @@ void CQuillfernViewerView::showStatus(const std::string& text) {
   statusHistory_.add(text, StatusHistory::Clock::now());
 }
 
+void CQuillfernViewerView::showLatestStatus(const std::string& text, std::size_t skipped) {
+  // The history keeps one line for the texts it never saw, so a flood shows as what it was.
+  if (skipped > 0) statusHistory_.add(skippedStatusText(skipped), StatusHistory::Clock::now());
+  showStatus(text);
+}
+
 void CQuillfernViewerView::showDisconnectedControls(bool disconnectEnabled) {
   if (QWidget* w = control(IDC_DISCONNECT)) w->setEnabled(disconnectEnabled);
   for (int id :
