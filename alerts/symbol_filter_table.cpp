@@ -87,37 +87,50 @@ bool SymbolFilterTable::hasSymbolFilters() const {
 bool SymbolFilterTable::replaceSymbolFilters(std::span<const SymbolEntry> entries,
                                              std::string_view alarmFile,
                                              std::span<char> symbolAlarmFile) {
-  std::lock_guard lock(filterLock_);
-  if (!symbolAlarmFile.empty()) {
-    std::size_t n = std::min(alarmFile.size(), symbolAlarmFile.size() - 1);
-    if (auto nul = alarmFile.find('\0'); nul != std::string_view::npos) n = std::min(n, nul);
-    std::memcpy(symbolAlarmFile.data(), alarmFile.data(), n);
-    std::fill(symbolAlarmFile.begin() + static_cast<std::ptrdiff_t>(n), symbolAlarmFile.end(),
-              '\0');
-  }
-  table_.clear();
+  // The new table and its file text are built before the lock is taken and the file is written
+  // after it is let go: a lookup waits only for the swap, never for the disk. saveLock_ keeps the
+  // file in step with the table installed last.
+  std::vector<SymbolEntry> fresh;
+  std::vector<std::uint8_t> text;
+  bool built = true;
   try {
-    table_.reserve(entries.size());
-    for (const SymbolEntry& e : entries) table_.push_back(makeSymbolEntry(symbolText(e)));
+    fresh.reserve(entries.size());
+    for (const SymbolEntry& e : entries) fresh.push_back(makeSymbolEntry(symbolText(e)));
+    std::sort(fresh.begin(), fresh.end(), entryLess);
+    text = fileText(fresh);
   } catch (const std::bad_alloc&) {
-    table_.clear();
-    table_.shrink_to_fit();
-    return false;
+    fresh.clear();
+    fresh.shrink_to_fit();
+    built = false;
   }
-  std::sort(table_.begin(), table_.end(), entryLess);
-  if (table_.empty()) return false;
-  return saveSymbolFiltersLocked();
+  std::lock_guard save(saveLock_);
+  {
+    std::lock_guard lock(filterLock_);
+    if (!symbolAlarmFile.empty()) {
+      std::size_t n = std::min(alarmFile.size(), symbolAlarmFile.size() - 1);
+      if (auto nul = alarmFile.find('\0'); nul != std::string_view::npos) n = std::min(n, nul);
+      std::memcpy(symbolAlarmFile.data(), alarmFile.data(), n);
+      std::fill(symbolAlarmFile.begin() + static_cast<std::ptrdiff_t>(n), symbolAlarmFile.end(),
+                '\0');
+    }
+    table_.swap(fresh);
+  }
+  fresh.clear();  // the old table, freed outside the lock
+  fresh.shrink_to_fit();
+  if (!built || text.empty()) return false;
+  // A FIFO of that name must not block the open: the file is replaced, never opened for writing
+  // in place.
+  return replaceFileContents(path_, text);
 }
 
-bool SymbolFilterTable::saveSymbolFiltersLocked() const {
+std::vector<std::uint8_t> SymbolFilterTable::fileText(const std::vector<SymbolEntry>& table) {
   std::vector<std::uint8_t> text;
-  for (const SymbolEntry& e : table_) {
+  for (const SymbolEntry& e : table) {
     std::string_view s = symbolText(e);
     text.insert(text.end(), s.begin(), s.end());
     text.push_back('\n');
   }
-  // A FIFO of that name would block the open until a reader came, with the table locked.
-  return replaceFileContents(path_, text);
+  return text;
 }
 
 void SymbolFilterTable::releaseSymbolFilters() {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <span>
 #include <string>
@@ -38,10 +39,11 @@ class SymbolFilterTable {
   // A table with at least one entry is present.
   bool hasSymbolFilters() const;
 
-  // Installs a new table (any order; it is sorted here), copies alarmFile into symbolAlarmFile
-  // (cut to fit, always NUL-terminated) and rewrites the file, all under filterLock so a lookup
-  // never sees a half-built table. An empty entry list leaves no table and does not write the
-  // file, which is never written empty. Returns whether the file was written.
+  // Installs a new table (any order; it is sorted here) and copies alarmFile into symbolAlarmFile
+  // (cut to fit, always NUL-terminated), both in one step under filterLock so a lookup never sees
+  // a half-built table; then rewrites the file with the lock already let go. An empty entry list
+  // leaves no table and does not write the file, which is never written empty. Returns whether
+  // the file was written.
   bool replaceSymbolFilters(std::span<const SymbolEntry> entries, std::string_view alarmFile,
                             std::span<char> symbolAlarmFile);
 
@@ -55,10 +57,11 @@ class SymbolFilterTable {
   std::mutex& filterLock() const { return filterLock_; }
 
  private:
-  bool saveSymbolFiltersLocked() const;
+  static std::vector<std::uint8_t> fileText(const std::vector<SymbolEntry>& table);
 
   std::string path_;
   mutable std::mutex filterLock_;
+  std::mutex saveLock_;  // one replacement (table and file) at a time; taken before filterLock_
   std::vector<SymbolEntry> table_;
 };
 

@@ -365,6 +365,12 @@ void CQuillfernViewerView::showStatus(const std::string& text) {
 
 std::string CQuillfernViewerView::statusText() const { return statusText_; }
 
+void CQuillfernViewerView::showLatestStatus(const std::string& text, std::size_t skipped) {
+  // The history keeps one line for the texts it never saw, so a flood shows as what it was.
+  if (skipped > 0) statusHistory_.add(skippedStatusText(skipped), StatusHistory::Clock::now());
+  showStatus(text);
+}
+
 void CQuillfernViewerView::showDisconnectedControls(bool disconnectEnabled) {
   if (QWidget* w = control(IDC_DISCONNECT)) w->setEnabled(disconnectEnabled);
   for (int id :

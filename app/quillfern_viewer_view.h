@@ -105,6 +105,7 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   // MonitorHost / ConnectionHost.
   void showStatus(const std::string& text) override;
   std::string statusText() const override;
+  void showLatestStatus(const std::string& text, std::size_t skipped) override;
   void showDisconnectedControls(bool disconnectEnabled) override;
   void showConnectedControls() override;
   void showSessionDate(const std::string& text) override;

@@ -1,6 +1,7 @@
 #include "client/session.h"
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,6 +22,10 @@ constexpr std::size_t kAppVersionSize = 28;
 constexpr int kSocketBufferBytes = 32000;
 constexpr int kIdleWaitMs = 10'000;
 constexpr int kPingTimeoutMs = 5000;
+// Data the server has not acknowledged for this long (the keep-alive ping, the login reply) ends
+// the link: a host that vanished without a reset is noticed in a minute and a half, not in the
+// system's quarter of an hour of retransmissions.
+constexpr unsigned kUnacknowledgedLimitMs = 90'000;
 
 std::string cut(const char* text, std::size_t fieldSize) {
   return std::string(text, ::strnlen(text, fieldSize - 1));
@@ -86,6 +91,10 @@ void Session::setResolver(Resolver resolver) {
   resolver_.store(resolver ? resolver : &systemResolver);
 }
 
+void Session::setLoginTimeout(std::chrono::milliseconds timeout) { loginTimeout_.store(timeout); }
+
+void Session::setPacketTimeout(std::chrono::milliseconds timeout) { packetTimeout_.store(timeout); }
+
 int Session::connectSocket(ConnectAttempt& attempt, int& fd) {
   std::string host;
   std::int32_t port;
@@ -102,11 +111,14 @@ int Session::connectSocket(ConnectAttempt& attempt, int& fd) {
   const int on = 1;
   const int off = 0;
   const int bufferBytes = kSocketBufferBytes;
+  const unsigned unacknowledgedMs = kUnacknowledgedLimitMs;
   if (::setsockopt(fd, SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger) != 0 ||
       ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
       ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &off, sizeof off) != 0 ||
       ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes) != 0 ||
-      ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes) != 0) {
+      ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes) != 0 ||
+      ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledgedMs, sizeof unacknowledgedMs) !=
+          0) {
     return socketErrorFromErrno(errno);
   }
   // A dotted address or a host name; the first IPv4 address wins.
@@ -115,7 +127,12 @@ int Session::connectSocket(ConnectAttempt& attempt, int& fd) {
   addr.sin_port = htons(static_cast<std::uint16_t>(port & 0xFFFF));
   const int looked = attempt.resolve(host, addr.sin_addr);
   if (looked != 0) return looked;
-  return attempt.connect(fd, addr);
+  const int connected = attempt.connect(fd, addr);
+  if (connected != 0) return connected;
+  // Connected is not yet talking: a server that accepts and never asks for the login would
+  // otherwise leave a link that looks up and carries nothing.
+  return attempt.awaitFirstHeader(fd, kHeaderSize,
+                                  ConnectAttempt::Clock::now() + loginTimeout_.load());
 }
 
 std::uint8_t Session::start() {
@@ -365,16 +382,18 @@ void Session::dispatch(Link& link, const PacketHeader& header, const char* body)
 void Session::receiveThread(std::shared_ptr<Link> link) {
   tlReceiveLink = link.get();
   std::uint8_t packet[kMaxPacketLength + 1];
-  const auto noDeadline = Link::Clock::time_point::max();
+  const auto packetTimeout = packetTimeout_.load();
   while (link->connected.load() && link->hasSocket()) {
     bool processed = false;
     bool failed = false;
+    bool stalled = false;
     PacketHeader header;
     {
       std::lock_guard<std::timed_mutex> lock(link->recvLock());
       switch (link->peekLocked()) {
         case Link::Peek::kData:
-          switch (link->readPacketLocked(packet, header, noDeadline)) {
+          // Once a packet has begun, the rest of it must follow within the packet timeout.
+          switch (link->readPacketLocked(packet, header, Link::Clock::now() + packetTimeout)) {
             case Link::ReadResult::kPacket:
               processed = true;
               break;
@@ -383,7 +402,8 @@ void Session::receiveThread(std::shared_ptr<Link> link) {
               break;
             case Link::ReadResult::kFailed:
               // "Would block" here only means the link is being stopped.
-              failed = !isRetryableSocketError(link->lastError.load());
+              stalled = link->lastError.load() == kSockTimedOut;
+              failed = !stalled && !isRetryableSocketError(link->lastError.load());
               break;
           }
           break;
@@ -403,7 +423,11 @@ void Session::receiveThread(std::shared_ptr<Link> link) {
     } else if (processed) {
       dispatch(*link, header, reinterpret_cast<const char*>(packet + kHeaderSize));
     }
-    if (failed) {
+    if (stalled) {
+      // A server that stopped in the middle of a packet is gone: the link ends as a Stop ends it,
+      // with one link loss, and the monitor reconnects.
+      stopLink(link);
+    } else if (failed) {
       link->connected.store(false);
       stopLink(link);
       report(MSG_DISCONNECTED, 0, "");

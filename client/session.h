@@ -32,6 +32,10 @@ class Session {
   // looked up. Tests shorten the one and replace the other; the program keeps the defaults.
   void setConnectTimeout(std::chrono::milliseconds timeout);
   void setResolver(Resolver resolver);
+  // How long after the connect the server may take to ask for the login, and how long the rest of
+  // a packet may take once it has begun. Tests shorten them; the program keeps the defaults.
+  void setLoginTimeout(std::chrono::milliseconds timeout);
+  void setPacketTimeout(std::chrono::milliseconds timeout);
 
  private:
   Session() = default;
@@ -63,6 +67,8 @@ class Session {
 
   std::atomic<std::chrono::milliseconds> connectTimeout_{std::chrono::seconds(10)};
   std::atomic<Resolver> resolver_{&systemResolver};
+  std::atomic<std::chrono::milliseconds> loginTimeout_{std::chrono::seconds(10)};
+  std::atomic<std::chrono::milliseconds> packetTimeout_{std::chrono::seconds(30)};
 
   std::mutex linkMutex_;  // guards link_ (the pointer, not the link) and attempt_
   std::shared_ptr<Link> link_;

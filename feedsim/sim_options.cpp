@@ -322,6 +322,8 @@ bool parseCommand(std::string_view line, SimCommand& c, std::string& error) {
     if (n < 1 || n > 2 || !toInt(c.args[0], 1, 100000000, v) ||
         (n == 2 && !toInt(c.args[1], 1, 3, v)))
       return fail("usage: burst N [1|2|3]");
+  } else if (name == "flood") {
+    if (n != 1 || !toInt(c.args[0], 1, 100000000, v)) return fail("usage: flood N");
   } else if (name == "split") {
     if (n < 1 || n > 3 || !onOff(c.args[0], b) || (n >= 2 && !toInt(c.args[1], 1, 134, v)) ||
         (n == 3 && !toInt(c.args[2], 0, 1000, v)))

@@ -616,7 +616,7 @@ void SimServer::handleCommand(const std::string& line) {
   if (name == "help") {
     logLine(
         "ok help: clients stream pause resume time speed session send-date type alert sample "
-        "burst empty raw bad-crc oversize disconnect close split coalesce refuse crc quit");
+        "burst flood empty raw bad-crc oversize disconnect close split coalesce refuse crc quit");
   } else if (name == "clients") {
     logLine("ok clients " + std::to_string(liveClients().size()));
   } else if (name == "stream") {
@@ -724,6 +724,15 @@ bool SimServer::sendCommand(const SimCommand& cmd, const std::vector<Client*>& t
     for (int i = 0; i < pool; ++i) {
       int kind = onlyKind ? onlyKind : 1 + i % 3;
       packets.push_back(alertPacket(makeAlert(o_.seed, rng, kind, second), false));
+    }
+    count = static_cast<size_t>(n);
+  } else if (name == "flood") {
+    // Status texts (types 21 and 22 by turns) as fast as the socket allows: a server gone wild.
+    const int n = std::stoi(a[0]);
+    const int pool = std::min(n, 1024);
+    for (int i = 0; i < pool; ++i) {
+      packets.push_back(textPacket(i % 2 ? MSG_SERVER_TEXT : MSG_STATUS,
+                                   "Kestrune server note " + std::to_string(i), false));
     }
     count = static_cast<size_t>(n);
   } else if (name == "bad-crc") {

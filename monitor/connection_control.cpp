@@ -125,6 +125,34 @@ void ConnectionControl::runOnWindow(std::uint64_t session, std::function<void()>
 
 void ConnectionControl::status(const std::string& text) { host_.showStatus(text); }
 
+// A server may send status texts as fast as the network carries them; the status line can only
+// ever show the newest. While one waits for the window thread as the newest thing queued, a later
+// one takes its place and the earlier counts as skipped. Anything queued between two texts keeps
+// them apart, so what the status line ends with is what it would have ended with.
+void ConnectionControl::reportedStatus(std::uint64_t session, const char* text) {
+  if (!isCurrent(session)) return;
+  if (queue_.isWindowThread()) {
+    status(text);
+    return;
+  }
+  std::lock_guard<std::mutex> guard(statusLock_);
+  auto fresh = std::make_shared<PendingStatus>();
+  fresh->session = session;
+  fresh->text = text;
+  const bool merged = queue_.postLatest(
+      this,
+      [this, fresh] {
+        if (isCurrent(fresh->session)) host_.showLatestStatus(fresh->text, fresh->skipped);
+      },
+      [this, session, text] {
+        if (!pendingStatus_ || pendingStatus_->session != session) return false;
+        pendingStatus_->text = text;
+        ++pendingStatus_->skipped;
+        return true;
+      });
+  if (!merged) pendingStatus_ = std::move(fresh);
+}
+
 void ConnectionControl::showDisconnected() { host_.showDisconnectedControls(reconnectPending_); }
 
 int ConnectionControl::statusCallbackHandler(std::int32_t type, std::int32_t kind,
@@ -165,7 +193,7 @@ int ConnectionControl::statusCallbackHandler(std::int32_t type, std::int32_t kin
       return 1;
     case MSG_STATUS:
     case MSG_SERVER_TEXT:
-      runOnWindow(session, [this, shown = std::string(text)] { status(shown); });
+      reportedStatus(session, text);
       return 0;
     case MSG_ALERT_RECORD:
     case MSG_CHART_SAMPLE:
@@ -366,7 +394,10 @@ void ConnectionControl::disconnectFromServer() {
   session_.store(session_.load() + 1);
   // Ends the link, or cancels the attempt under way. Its reports ("Disconnected", then the link
   // loss) run here and now.
-  library_.stop();
+  {
+    UiQueue::WindowWait waiting(queue_);  // the link's thread may be waiting for room
+    library_.stop();
+  }
   files_.closeDataFiles();
   showDisconnected();
 }
@@ -378,7 +409,11 @@ void ConnectionControl::onTimer(int id) {
     connectToServer(false);
   } else if (id == PING_TIMER) {
     if (!sessionUp_) return;
-    const int result = library_.ping(0);
+    int result = 0;
+    {
+      UiQueue::WindowWait waiting(queue_);  // a failed ping ends the link and waits for its thread
+      result = library_.ping(0);
+    }
     // A busy socket or a slow reply leaves the link up: reconnecting then would only fail with
     // "Already Connected" every five seconds while the data keeps flowing.
     if (result == 0 || result == kPingBusy || result == kPingTimeout) return;
@@ -391,6 +426,8 @@ void ConnectionControl::onTimer(int id) {
 
 void ConnectionControl::shutdown() {
   if (closing_.exchange(true)) return;
+  // Waits for the link's thread and the connect worker, which may be waiting for room.
+  UiQueue::WindowWait waiting(queue_);
   host_.stopTimer(RECONNECT_TIMER);
   host_.stopTimer(PING_TIMER);
   attemptInProgress_ = false;

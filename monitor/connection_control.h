@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -103,6 +104,8 @@ class ConnectionControl {
   void openGate(std::uint64_t session);
   void connectFinished(std::uint64_t attempt, int result);
   void status(const std::string& text);
+  // A status text reported from another thread: only the newest of a run still waiting is shown.
+  void reportedStatus(std::uint64_t session, const char* text);
   void showDisconnected();
   void sessionDateArrived(std::uint64_t session, const char* text, bool sessionStart);
   void linkLost();
@@ -155,6 +158,16 @@ class ConnectionControl {
   mutable std::mutex dateLock_;
   std::string sessionDate_;
   bool sessionDateValid_ = false;
+
+  // The status text waiting in the queue for the window thread, which newer ones replace while it
+  // waits. Guarded by statusLock_ (and, once queued, by the queue's lock).
+  struct PendingStatus {
+    std::uint64_t session = 0;
+    std::string text;
+    std::size_t skipped = 0;
+  };
+  std::mutex statusLock_;
+  std::shared_ptr<PendingStatus> pendingStatus_;
 
   // Receive thread only: a lost line is reported once per recording period, not once per record.
   bool lossReported_ = false;

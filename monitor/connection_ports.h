@@ -2,6 +2,7 @@
 // connection logic can be driven in tests with fakes of the window and the timers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -34,6 +35,12 @@ class ConnectionHost {
   virtual ~ConnectionHost() = default;
   // The status line then holds exactly text.
   virtual void showStatus(const std::string& text) = 0;
+  // The same, for the newest of several status texts that came faster than the window could show
+  // them; the `skipped` before it were never shown.
+  virtual void showLatestStatus(const std::string& text, std::size_t skipped) {
+    (void)skipped;
+    showStatus(text);
+  }
   // No session up: Connect, Retrieve, the View Date box and its labels enabled; Disconnect only
   // when disconnectEnabled (a reconnection is pending and may be cancelled).
   virtual void showDisconnectedControls(bool disconnectEnabled) = 0;

@@ -249,7 +249,18 @@ void LiveMonitor::playChartAlarm(int slot) {
 }
 
 void LiveMonitor::chartPictureReady(ChartId chart) {
-  queue_.post([this, chart] { host_.chartPictureReady(chartIndex(chart)); });
+  // Told under the chart lock, which the window thread takes to paint: this post must never wait
+  // for room. One notice per chart waiting at a time keeps it bounded; the widget copies whatever
+  // picture is newest when it runs.
+  const int index = chartIndex(chart);
+  if (index < 0 || index >= kChartCount) return;
+  if (picturePosted_[static_cast<std::size_t>(index)].exchange(true)) return;
+  queue_.post(
+      [this, index] {
+        picturePosted_[static_cast<std::size_t>(index)].store(false);
+        host_.chartPictureReady(index);
+      },
+      UiQueue::Wait::Never);
 }
 
 }  // namespace kestrune

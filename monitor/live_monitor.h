@@ -4,6 +4,8 @@
 // Disconnect buttons and its two timers here.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -91,6 +93,8 @@ class LiveMonitor : public MonitorData, private ChartHost {
   std::mutex timeLock_;
   std::string pendingTime_;
   bool timePosted_ = false;
+  // A picture notice of each chart is on its way to the window thread.
+  std::array<std::atomic<bool>, kChartCount> picturePosted_{};
 };
 
 }  // namespace kestrune

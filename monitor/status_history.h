@@ -5,12 +5,18 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <string>
 
 namespace kestrune {
 
 inline constexpr std::size_t kStatusHistoryMax = 1000;
+
+// "1,234": counts in the texts people read.
+std::string groupedCount(std::uint64_t n);
+// The history's line for texts that came too fast to be shown: "(1,234 status texts skipped)".
+std::string skippedStatusText(std::uint64_t skipped);
 
 class StatusHistory {
  public:

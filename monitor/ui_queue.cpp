@@ -28,22 +28,55 @@ void UiQueue::setFrameInterval(std::chrono::milliseconds interval) {
 
 std::size_t UiQueue::pendingCount() const {
   std::lock_guard<std::mutex> guard(lock_);
-  return incoming_.size() + (isWindowThread() ? working_.size() : 0);
+  return incoming_.size() + (isWindowThread() ? working_.size() : workingCount_);
 }
 
-void UiQueue::post(Command command) {
-  if (!command) return;
-  bool wake = false;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    incoming_.push_back(std::move(command));
-    if (!scheduled_) {
-      scheduled_ = true;
-      wake = true;
-    }
+void UiQueue::setCapacity(std::size_t commands) {
+  std::lock_guard<std::mutex> guard(lock_);
+  capacity_ = commands > 0 ? commands : 1;
+  roomMade_.notify_all();
+}
+
+UiQueue::WindowWait::WindowWait(UiQueue& queue) : queue_(queue) {
+  std::lock_guard<std::mutex> guard(queue_.lock_);
+  ++queue_.windowWaits_;
+  queue_.roomMade_.notify_all();
+}
+
+UiQueue::WindowWait::~WindowWait() {
+  std::lock_guard<std::mutex> guard(queue_.lock_);
+  --queue_.windowWaits_;
+}
+
+void UiQueue::append(std::unique_lock<std::mutex>& guard, Command command, const void* tag,
+                     Wait wait) {
+  if (wait == Wait::IfFull && !isWindowThread()) {
+    auto room = [this] {
+      return incoming_.size() + workingCount_ < capacity_ || windowWaits_ > 0 ||
+             windowUnresponsive_;
+    };
+    if (!roomMade_.wait_for(guard, std::chrono::seconds(1), room)) windowUnresponsive_ = true;
   }
-  // Outside the lock: the window thread may be taking the batch right now.
-  if (wake) QMetaObject::invokeMethod(this, "drainScheduled", Qt::QueuedConnection);
+  incoming_.push_back(std::move(command));
+  newestTag_ = tag;
+  if (!scheduled_) {
+    scheduled_ = true;
+    // Queued, so the window thread only runs it once this lock is let go.
+    QMetaObject::invokeMethod(this, "drainScheduled", Qt::QueuedConnection);
+  }
+}
+
+void UiQueue::post(Command command, Wait wait) {
+  if (!command) return;
+  std::unique_lock<std::mutex> guard(lock_);
+  append(guard, std::move(command), nullptr, wait);
+}
+
+bool UiQueue::postLatest(const void* tag, Command command, const std::function<bool()>& merge) {
+  std::unique_lock<std::mutex> guard(lock_);
+  if (tag != nullptr && !incoming_.empty() && newestTag_ == tag && merge && merge()) return true;
+  if (command) append(guard, std::move(command), tag, Wait::IfFull);
+  return false;
 }
 
 void UiQueue::scheduleLocked() {
@@ -54,29 +87,32 @@ void UiQueue::scheduleLocked() {
 
 void UiQueue::drainScheduled() {
   const auto now = std::chrono::steady_clock::now();
-  const auto since = now - lastDrain_;
-  if (since < frame_) {
+  // The first drain comes at once, wherever the clock stands (it starts near zero at boot).
+  if (drainedOnce_ && now - lastDrain_ < frame_) {
     // Still scheduled: posts meanwhile only join the batch.
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(frame_ - since);
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(frame_ - (now - lastDrain_));
     frameTimer_->start(static_cast<int>(wait.count()));
     return;
   }
+  drainedOnce_ = true;
   lastDrain_ = now;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    scheduled_ = false;
-    for (auto& c : incoming_) working_.push_back(std::move(c));
-    incoming_.clear();
-  }
+  takeIncoming(true);
   runWorking(true);
 }
 
+void UiQueue::takeIncoming(bool scheduledDrain) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (scheduledDrain) scheduled_ = false;
+  for (auto& c : incoming_) working_.push_back(std::move(c));
+  incoming_.clear();
+  newestTag_ = nullptr;
+  workingCount_ = working_.size();
+  windowUnresponsive_ = false;
+  roomMade_.notify_all();
+}
+
 void UiQueue::drainNow() {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    for (auto& c : incoming_) working_.push_back(std::move(c));
-    incoming_.clear();
-  }
+  takeIncoming(false);
   runWorking(false);
 }
 
@@ -98,6 +134,11 @@ void UiQueue::runWorking(bool useBudget) {
   }
   --depth_;
   if (depth_ > 0) return;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    workingCount_ = working_.size();
+    roomMade_.notify_all();
+  }
   ++batches_;
   if (batchEnd_) batchEnd_();
   if (!working_.empty()) {

@@ -1,6 +1,7 @@
 #include "recorder/headless_host.h"
 
 #include "monitor/connection_control.h"
+#include "monitor/status_history.h"
 
 namespace kestrune {
 
@@ -18,10 +19,42 @@ std::string journalLine(std::time_t when, const std::string& text) {
   return line;
 }
 
-HeadlessHost::HeadlessHost(std::ostream& out, QObject* parent) : QObject(parent), out_(out) {}
+HeadlessHost::HeadlessHost(std::ostream& out, QObject* parent) : QObject(parent), out_(out) {
+  foldTimer_.setSingleShot(true);
+  foldTimer_.setInterval(10'000);
+  connect(&foldTimer_, &QTimer::timeout, this, [this] { flushFolded(); });
+}
+
+void HeadlessHost::setFoldPeriod(int foldPeriodMs) { foldTimer_.setInterval(foldPeriodMs); }
+
+void HeadlessHost::print(const std::string& text) {
+  out_ << journalLine(std::time(nullptr), text) << std::endl;
+}
+
+void HeadlessHost::flushFolded() {
+  foldTimer_.stop();
+  if (folded_ == 0) return;
+  print("... and " + groupedCount(folded_) + " more");
+  folded_ = 0;
+}
 
 void HeadlessHost::say(const std::string& text) {
-  out_ << journalLine(std::time(nullptr), text) << std::endl;
+  flushFolded();
+  lastIsStatus_ = false;
+  print(text);
+}
+
+void HeadlessHost::showLatestStatus(const std::string& text, std::size_t skipped) {
+  folded_ += skipped;
+  if (lastIsStatus_ && text == lastStatus_) {
+    ++folded_;
+  } else {
+    flushFolded();
+    print(text);
+    lastStatus_ = text;
+    lastIsStatus_ = true;
+  }
+  if (folded_ > 0 && !foldTimer_.isActive()) foldTimer_.start();
 }
 
 void HeadlessHost::showDisconnectedControls(bool) {

@@ -4,6 +4,8 @@
 
 #include <QObject>
 #include <QTimer>
+#include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <map>
@@ -32,13 +34,18 @@ class HeadlessHost : public QObject, public MonitorHost {
   bool timerRunning(int id) const;
   // Prints text as a journal line of now.
   void say(const std::string& text);
+  // Status lines repeated back to back, and texts that came too fast to be shown, are folded into
+  // one "... and 1,234 more" line: when a different line comes, and at most every foldPeriodMs
+  // while they keep coming.
+  void setFoldPeriod(int foldPeriodMs);
 
   // MonitorHost.
   ConnectionControl* connectionControl() override { return control_; }
   double dpiScale() const override { return 1.0; }
   bool chartsReady() const override { return false; }
   void eraseLists() override {}
-  void showStatus(const std::string& text) override { say(text); }
+  void showStatus(const std::string& text) override { showLatestStatus(text, 0); }
+  void showLatestStatus(const std::string& text, std::size_t skipped) override;
   void showDisconnectedControls(bool disconnectEnabled) override;
   void showConnectedControls() override {}
   void showSessionDate(const std::string& text) override;
@@ -46,8 +53,15 @@ class HeadlessHost : public QObject, public MonitorHost {
   void stopTimer(int id) override;
 
  private:
+  void print(const std::string& text);
+  void flushFolded();
+
   std::ostream& out_;
   ConnectionControl* control_ = nullptr;
+  std::string lastStatus_;  // the last status line printed, while nothing else came after it
+  bool lastIsStatus_ = false;
+  std::uint64_t folded_ = 0;  // lines not printed since
+  QTimer foldTimer_;
   std::function<void()> unlinked_;
   std::map<int, QTimer*> timers_;
 };

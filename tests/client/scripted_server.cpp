@@ -28,6 +28,7 @@ ScriptedServer::ScriptedServer() {
 }
 
 ScriptedServer::~ScriptedServer() {
+  if (greeter_.joinable()) greeter_.join();
   closeClient();
   closeListener();
 }
@@ -37,7 +38,21 @@ void ScriptedServer::closeListener() {
   listenFd_ = -1;
 }
 
+void ScriptedServer::greetNextClient() {
+  if (greeter_.joinable()) greeter_.join();
+  greeter_ = std::thread(
+      [this] { greeted_ = acceptNow(5000) && send(makePacket(MSG_LOGIN, 0, {}, true)); });
+}
+
 bool ScriptedServer::accept(int timeoutMs) {
+  if (greeter_.joinable()) {
+    greeter_.join();
+    return greeted_;
+  }
+  return acceptNow(timeoutMs);
+}
+
+bool ScriptedServer::acceptNow(int timeoutMs) {
   pollfd pfd{listenFd_, POLLIN, 0};
   if (::poll(&pfd, 1, timeoutMs) != 1) return false;
   clientFd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace kestrune {
@@ -17,6 +18,9 @@ class ScriptedServer {
 
   int port() const { return port_; }
   bool accept(int timeoutMs = 5000);
+  // The client's Start waits for the server to ask for the login: accepts the next client on a
+  // thread of its own and sends it the login request at once. accept() then waits for that.
+  void greetNextClient();
   bool send(const std::vector<std::uint8_t>& bytes);
   bool send(std::string_view bytes);
   // Reads one whole packet the client sent (header first); false on timeout or end of stream.
@@ -28,8 +32,11 @@ class ScriptedServer {
   void closeListener();
 
  private:
+  bool acceptNow(int timeoutMs);
   bool readExact(std::uint8_t* out, std::size_t n, int timeoutMs);
 
+  std::thread greeter_;
+  bool greeted_ = false;
   int listenFd_ = -1;
   int clientFd_ = -1;
   int port_ = 0;

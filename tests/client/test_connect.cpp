@@ -5,6 +5,7 @@
 #include <netdb.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <future>
@@ -37,6 +38,7 @@ class HangingLookup {
       self = current;
     }
     std::unique_lock<std::mutex> lock(self->m_);
+    ++self->entries_;
     self->entered_ = true;
     self->cv_.notify_all();
     self->cv_.wait(lock, [&] { return self->released_; });
@@ -52,6 +54,10 @@ class HangingLookup {
     std::unique_lock<std::mutex> lock(m_);
     return cv_.wait_for(lock, std::chrono::seconds(5), [&] { return entered_; });
   }
+  int entries() {
+    std::lock_guard<std::mutex> lock(m_);
+    return entries_;
+  }
   void release() {
     std::lock_guard<std::mutex> lock(m_);
     released_ = true;
@@ -63,6 +69,7 @@ class HangingLookup {
   static inline std::shared_ptr<HangingLookup> current;
   std::mutex m_;
   std::condition_variable cv_;
+  int entries_ = 0;
   bool entered_ = false;
   bool released_ = false;
 };
@@ -93,6 +100,7 @@ class ConnectTest : public ::testing::Test {
   void connectsAfterwards() {
     ScriptedServer server;
     ASSERT_EQ(session.setParms("127.0.0.1", server.port()), 0);
+    server.greetNextClient();
     ASSERT_EQ(session.start(), 0);
     EXPECT_TRUE(server.accept());
     EXPECT_EQ(recorder.take(), std::vector<Report>{kConnected});
@@ -116,7 +124,12 @@ TEST_P(StalledConnectTest, EndsAtTheDeadlineOrAtOnceOnStop) {
   ASSERT_GT(silent.port(), 0);
   if (stall.inLookup) {
     session.setResolver(&HangingLookup::resolve);
-    ASSERT_EQ(session.setParms("feed.example", silent.port()), 0);
+    // A name of its own: the lookup of an earlier test may still be finishing.
+    const std::string host =
+        std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()).substr(0, 40);
+    std::string name;
+    for (char c : host) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '-';
+    ASSERT_EQ(session.setParms((name + ".example").c_str(), silent.port()), 0);
   } else {
     ASSERT_EQ(session.setParms("127.0.0.1", silent.port()), 0);
   }
@@ -166,6 +179,77 @@ TEST_F(ConnectTest, AnUnknownHostReportsHostNotFoundAndConnectsLater) {
   EXPECT_EQ(
       recorder.take(),
       (std::vector<Report>{{21, 0, "Connection Error: Authoritative Answer Host not found."}}));
+  connectsAfterwards();
+}
+
+// Reconnecting every few seconds to a name whose lookup hangs costs one lookup, not one each.
+TEST_F(ConnectTest, AttemptsForAHangingNameShareItsOneLookup) {
+  session.setResolver(&HangingLookup::resolve);
+  ASSERT_EQ(session.setParms("shared-lookup.example", 7405), 0);
+  session.setConnectTimeout(milliseconds(200));
+  EXPECT_EQ(session.start(), 231);
+  EXPECT_EQ(session.start(), 231);
+  EXPECT_EQ(lookup_->entries(), 1);
+  EXPECT_EQ(recorder.take(), (std::vector<Report>{kTimedOut, kTimedOut}));
+  session.setConnectTimeout(std::chrono::seconds(10));
+  connectsAfterwards();
+}
+
+// A server that accepts the connection and never asks for the login: the attempt fails as a
+// connect that timed out, and a Stop meanwhile ends it at once.
+TEST_F(ConnectTest, AServerThatNeverAsksForTheLoginFailsTheAttempt) {
+  for (const bool byStop : {false, true}) {
+    ScriptedServer mute;
+    ASSERT_EQ(session.setParms("127.0.0.1", mute.port()), 0);
+    session.setLoginTimeout(byStop ? std::chrono::seconds(10) : milliseconds(300));
+    const auto began = Clock::now();
+    auto started = std::async(std::launch::async, [&] { return session.start(); });
+    ASSERT_TRUE(mute.accept());
+    if (byStop) {
+      std::this_thread::sleep_for(milliseconds(100));
+      session.stop();
+    }
+    ASSERT_EQ(started.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(started.get(), 231);
+    std::vector<Report> reports = recorder.take();
+    if (byStop) {
+      EXPECT_LT(Clock::now() - began, std::chrono::seconds(5));
+      EXPECT_NE(std::find(reports.begin(), reports.end(), kCancelled), reports.end());
+    } else {
+      EXPECT_GE(Clock::now() - began, milliseconds(300));
+      EXPECT_EQ(reports, std::vector<Report>{kTimedOut});
+    }
+    // The socket was closed: the server sees the end of the stream.
+    EXPECT_TRUE(mute.waitClosed());
+  }
+  session.setLoginTimeout(std::chrono::seconds(10));
+  connectsAfterwards();
+}
+
+// A server that stops in the middle of a packet has lost the link: one link loss, after the
+// packet timeout; the packets before it were delivered whole.
+TEST_F(ConnectTest, AServerStalledInsideAPacketLosesTheLinkOnce) {
+  ScriptedServer server;
+  ASSERT_EQ(session.setParms("127.0.0.1", server.port()), 0);
+  session.setPacketTimeout(milliseconds(300));
+  server.greetNextClient();
+  ASSERT_EQ(session.start(), 0);
+  ASSERT_TRUE(server.accept());
+  std::vector<std::uint8_t> login;
+  ASSERT_TRUE(server.readPacket(login));
+  const auto whole = makePacket(MSG_SERVER_TEXT, 0, "before", true);
+  const auto cut = makePacket(MSG_SERVER_TEXT, 0, "never finished", true);
+  std::vector<std::uint8_t> bytes = whole;
+  bytes.insert(bytes.end(), cut.begin(), cut.begin() + 7);  // inside the header
+  const auto began = Clock::now();
+  ASSERT_TRUE(server.send(bytes));
+  ASSERT_TRUE(recorder.waitForReport(kLinkDown, 5000));
+  EXPECT_GE(Clock::now() - began, milliseconds(300));
+  std::this_thread::sleep_for(milliseconds(300));  // nothing else follows
+  EXPECT_EQ(recorder.take(),
+            (std::vector<Report>{kConnected, {22, 0, "before"}, kDisconnectedText, kLinkDown}));
+  EXPECT_TRUE(server.waitClosed());
+  session.setPacketTimeout(std::chrono::seconds(30));
   connectsAfterwards();
 }
 

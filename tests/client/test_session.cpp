@@ -47,12 +47,12 @@ class SessionTest : public ::testing::Test {
     recorder.take();
   }
 
-  // Connects, answers nothing yet; the peer sends the login request and reads the reply.
+  // Connects; the peer sends the login request and reads the reply.
   void connectAndLogin() {
     ASSERT_EQ(QvS_HFT_SetParms("127.0.0.1", server_.port()), 0);
+    server_.greetNextClient();
     ASSERT_EQ(QvS_HFT_Start(), 0);
     ASSERT_TRUE(server_.accept());
-    ASSERT_TRUE(server_.send(packet(MSG_LOGIN, 0, {})));
     std::vector<std::uint8_t> login;
     ASSERT_TRUE(server_.readPacket(login));
     loginReply_ = login;
@@ -78,6 +78,7 @@ TEST_F(SessionTest, SettersRejectMissingArgumentsAndKeepEarlierValues) {
   EXPECT_EQ(QvS_HFT_SetTimeout(0, 1), 254);
   EXPECT_EQ(QvS_HFT_SetTimeout(10, 0), 254);
   // The earlier host and port are still in force.
+  server_.greetNextClient();
   ASSERT_EQ(QvS_HFT_Start(), 0);
   EXPECT_TRUE(server_.accept());
   EXPECT_EQ(recorder.take(), std::vector<Report>{kConnected});
@@ -444,6 +445,7 @@ TEST_F(SessionTest, ReconnectsAfterStop) {
   EXPECT_EQ(QvS_HFT_Stop(), 0);
   ScriptedServer second;
   ASSERT_EQ(QvS_HFT_SetParms("127.0.0.1", second.port()), 0);
+  second.greetNextClient();
   ASSERT_EQ(QvS_HFT_Start(), 0);
   ASSERT_TRUE(second.accept());
   ASSERT_TRUE(second.send(packet(MSG_SESSION_START, 0, "12082026")));

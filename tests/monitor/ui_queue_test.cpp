@@ -4,7 +4,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <atomic>
 #include <chrono>
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -81,6 +84,64 @@ TEST(UiQueue, DrainsComeAtMostOnceAFrame) {
   queue.post([&] { ++ran; });
   settle(queue);
   EXPECT_EQ(ran, 3);
+}
+
+// A poster from another thread waits while the queue is full and loses nothing; a window thread
+// that announces its own wait for another thread lets it through.
+TEST(UiQueue, AFullQueueHoldsOtherThreadsBackWithoutLosingACommand) {
+  app();
+  UiQueue queue;
+  queue.setCapacity(100);
+  std::vector<int> seen;
+  std::atomic<int> posted{0};
+  std::thread receiver([&] {
+    for (int i = 0; i < 1000; ++i) {
+      queue.post([&seen, i] { seen.push_back(i); });
+      ++posted;
+    }
+  });
+  // The window thread is busy: the poster stops at the capacity and stays there.
+  for (int i = 0; i < 5000 && posted.load() < 100; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(posted.load(), 100);
+  EXPECT_EQ(queue.pendingCount(), 100u);
+  {
+    UiQueue::WindowWait waiting(queue);
+    receiver.join();  // a wait for that thread must not close a circle
+  }
+  settle(queue);
+  ASSERT_EQ(seen.size(), 1000u);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)], i);
+}
+
+// The newest waiting command of a tag stands in for later ones; anything posted in between keeps
+// the order.
+TEST(UiQueue, LatestWinsOnlyWhileNothingElseCameBetween) {
+  app();
+  UiQueue queue;
+  std::vector<std::string> seen;
+  int tag = 0;
+  auto latest = std::make_shared<std::string>();
+  std::thread receiver([&] {
+    for (const char* text : {"a", "b", "c", "|", "d", "e"}) {
+      if (std::string(text) == "|") {
+        queue.post([&] { seen.push_back("|"); });
+        continue;
+      }
+      auto fresh = std::make_shared<std::string>(text);
+      const bool merged = queue.postLatest(
+          &tag, [&seen, fresh] { seen.push_back(*fresh); },
+          [&] {
+            *latest = text;
+            return true;
+          });
+      if (!merged) latest = fresh;
+    }
+  });
+  receiver.join();
+  settle(queue);
+  EXPECT_EQ(seen, (std::vector<std::string>{"c", "|", "e"}));
 }
 
 TEST(UiQueue, DrainingFromInsideACommandRunsTheRestFirst) {

@@ -5,10 +5,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <cstring>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "recorder/headless_host.h"
+#include "tests/support/core_application.h"
 #include "tests/support/temp_dir.h"
 
 namespace kestrune {
@@ -125,6 +130,34 @@ TEST(RecorderOptions, EveryStatusIsOneJournalLine) {
   EXPECT_EQ(line.substr(20), "Market note?forged line?[2J?");
   EXPECT_EQ(line[4], '-');
   EXPECT_EQ(line[13], ':');
+}
+
+// A server repeating itself, or flooding faster than the journal is written, costs a line now and
+// then, not a line a text: the repeats and the skipped texts are counted into "... and N more",
+// printed before the next different line and, while the flood lasts, every fold period.
+TEST(RecorderOptions, RepeatedAndSkippedStatusLinesFoldIntoOne) {
+  test::ensureCoreApplication();
+  std::ostringstream out;
+  HeadlessHost host(out);
+  for (int i = 0; i < 5; ++i) host.showStatus("Kestrune server note");
+  host.showLatestStatus("Kestrune server note", 1000);
+  host.showStatus("Attempting Reconnection...");
+  host.showLatestStatus("Ping: Timeout", 1233);
+  host.setFoldPeriod(10);
+  host.showStatus("Ping: Timeout");
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 200 && out.str().find("and 1 more") == std::string::npos)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  host.say("Stopping: Terminated");
+
+  std::vector<std::string> lines;
+  std::istringstream in(out.str());
+  for (std::string line; std::getline(in, line);) lines.push_back(line.substr(20));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"Kestrune server note", "... and 1,005 more",
+                                      "Attempting Reconnection...", "... and 1,233 more",
+                                      "Ping: Timeout", "... and 1 more", "Stopping: Terminated"}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // it back.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,12 +22,17 @@ class RecordingHost : public MonitorHost {
   bool disconnectEnabled = false;
   std::map<int, int> timers;
   int pictures = 0;
+  std::size_t skippedStatuses = 0;
 
   ConnectionControl* connectionControl() override { return control; }
   double dpiScale() const override { return 1.0; }
   bool chartsReady() const override { return true; }
   void eraseLists() override {}
   void showStatus(const std::string& text) override { statuses.push_back(text); }
+  void showLatestStatus(const std::string& text, std::size_t skipped) override {
+    skippedStatuses += skipped;
+    statuses.push_back(text);
+  }
   void showDisconnectedControls(bool enabled) override {
     linkedControls = false;
     disconnectEnabled = enabled;
