@@ -12,6 +12,8 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -451,7 +453,22 @@ AlertSoundPlayer::~AlertSoundPlayer() {
   }
   // The engine closes its output and ends the thread. A thread held by a stalled sound server
   // is let go: it holds nothing the rest of the program needs.
-  if (thread_->wait(QDeadlineTimer(kTeardownMs))) delete thread_;
+  if (thread_->wait(QDeadlineTimer(kTeardownMs))) {
+    delete thread_;
+    return;
+  }
+  // The audio library's own teardown at exit would free the locks that thread still waits on,
+  // and abort the program. So the process then ends as soon as exit begins, with the status it
+  // was given and its output flushed, before that teardown runs.
+  static std::once_flag endAtExit;
+  std::call_once(endAtExit, [] {
+    ::on_exit(
+        [](int status, void*) {
+          std::fflush(nullptr);
+          std::_Exit(status);
+        },
+        nullptr);
+  });
 }
 
 void AlertSoundPlayer::post(std::optional<std::pair<QString, bool>> sound) {

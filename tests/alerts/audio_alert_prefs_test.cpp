@@ -117,8 +117,15 @@ TEST(AudioAlertPrefsTest, BrowseRestoresTheCurrentDirectory) {
 
 TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
   QTemporaryDir dir;
+  // No sound server at all: every sound still counts as played, and the player says once that
+  // nothing can be heard (this process played nothing before).
+  qputenv("PULSE_SERVER", ("unix:" + dir.filePath("no-server")).toLocal8Bit());
   auto* player = AlertSoundPlayer::instance();
   ASSERT_NE(player, nullptr);
+  QStringList said;
+  QObject listeningFromStart;
+  QObject::connect(player, &AlertSoundPlayer::soundRefused, &listeningFromStart,
+                   [&said](const QString& message) { said << message; });
 
   QString good = dir.filePath("good.wav");
   {
@@ -157,6 +164,7 @@ TEST(AlertSoundTest, OneSoundAtATimeAndFallbacks) {
   stopAlertSound();
   ASSERT_TRUE(test::soundSettled());
   EXPECT_FALSE(player->isPlaying());
+  EXPECT_EQ(said, QStringList{"No sound output is available: alarms cannot be heard"});
 
   // A FIFO, a device or a folder as the alarm file beeps at once instead of waiting for a
   // writer or reading without end.
