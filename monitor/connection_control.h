@@ -155,9 +155,6 @@ class ConnectionControl {
   mutable std::mutex dateLock_;
   std::string sessionDate_;
   bool sessionDateValid_ = false;
-
-  // Receive thread only: a lost line is reported once per recording period, not once per record.
-  bool lossReported_ = false;
 };
 
 // The client library's callback: finds the connection control through currentView() and hands it
