@@ -59,15 +59,6 @@ int parseClock(std::string_view t) {
   return h * 3600 + m * 60 + s;
 }
 
-bool isDateText(std::string_view t) {
-  if (t.size() != 8) return false;
-  for (char c : t)
-    if (c < '0' || c > '9') return false;
-  int month = (t[0] - '0') * 10 + (t[1] - '0');
-  int day = (t[2] - '0') * 10 + (t[3] - '0');
-  return month >= 1 && month <= 12 && day >= 1 && day <= 31;
-}
-
 std::string todayText() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -112,7 +103,7 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
       ok = word(o.password);
     } else if (name == "--date") {
       o.date = value;
-      ok = isDateText(value);
+      ok = isTradingDate(value);
     } else if (name == "--start") {
       o.startSecond = parseClock(value);
       ok = o.startSecond >= 0;
@@ -125,7 +116,7 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
       o.replayDir = value;
       o.replayDate = args[++i];
       value += " " + o.replayDate;
-      ok = !o.replayDir.empty() && isDateText(o.replayDate);
+      ok = !o.replayDir.empty() && isTradingDate(o.replayDate);
     } else if (name == "--speed") {
       ok = toInt(value, 1, kMaxSpeed, o.speed);
     } else if (name == "--seed") {
@@ -300,7 +291,8 @@ bool parseCommand(std::string_view line, SimCommand& c, std::string& error) {
   } else if (name == "speed") {
     if (n != 1 || !toInt(c.args[0], 1, kMaxSpeed, v)) return fail("usage: speed 1..1000");
   } else if (name == "session" || name == "send-date") {
-    if (n > 1 || (n == 1 && !isDateText(c.args[0]))) return fail("usage: " + name + " [MMDDYYYY]");
+    if (n > 1 || (n == 1 && !isTradingDate(c.args[0])))
+      return fail("usage: " + name + " [MMDDYYYY]");
   } else if (name == "type") {
     // Any type a server could send, refusals and unknown types included.
     if (n < 1 || !toInt(c.args[0], 1, 255, v)) return fail("usage: type 1..255 [TEXT]");

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "client/trading_date.h"
+
 namespace kestrune::feedsim {
 
 constexpr int kDefaultPort = 7405;
@@ -52,8 +54,6 @@ std::string helpText();
 
 // "HH:MM:SS" to a second of the day; -1 when malformed.
 int parseClock(std::string_view text);
-// True for eight digits MMDDYYYY with a month 01-12 and a day 01-31.
-bool isDateText(std::string_view text);
 // Today's date as MMDDYYYY (local time).
 std::string todayText();
 

@@ -19,7 +19,6 @@ constexpr const char* kTextInvalidApp = "Invalid Server-App!";
 constexpr const char* kTextServerDisconnected = "Kestrune Server Disconnected.";
 constexpr const char* kTextAttemptingReconnection = "Attempting Reconnection...";
 constexpr const char* kTextCouldNotConnect = "Kestrune Error, Could Not Connect!";
-constexpr const char* kTextLinesLost = "RECORDS LOST: a data file could not be written";
 
 // Codes of the keep-alive ping after which the link is still up (socket busy, no reply yet).
 constexpr int kPingBusy = 206;
@@ -232,13 +231,12 @@ void ConnectionControl::sessionDateArrived(std::uint64_t session, const char* te
   files_.closeDataFiles();
   DaySnapshot day;
   if (sessionStart && valid) day = DaySnapshot::take(files_.baseDir(), date);
-  lossReported_ = false;
   std::string problem;
   if (!valid) {
     problem = openResultText(OpenResult::BadDate, date);
   } else if (wholeDay_ && wholeDay_()) {
     const OpenResult opened = files_.openDataFiles(date);
-    problem = openResultText(opened, date);
+    problem = openResultText(opened, date, files_.notRegularFile());
   }
   runOnWindow(session, [this, shown = formatSessionDate(date), problem] {
     host_.showSessionDate(shown);
@@ -275,16 +273,9 @@ void ConnectionControl::takeRecord(int type, int kind, const char* body) {
   // Intake first, then the line: the receive thread stores the record, the window thread shows it.
   MonitorData::WindowPart part = alert ? data_.takeAlert(kind, text) : data_.takeSample(kind, text);
   if (part) queue_.post(std::move(part));
-  const int index = (alert ? 0 : 3) + kind - 1;
-  const WriteResult written = files_.writeDataLine(index, text);
-  if (written == WriteResult::NoFile || written == WriteResult::WriteFailed) {
-    if (!lossReported_) {
-      lossReported_ = true;
-      queue_.post([this] {
-        if (!closing_.load()) status(kTextLinesLost);
-      });
-    }
-  }
+  // Only handed over: the files' writer says when records are lost and when they are written
+  // again. A file that could not be opened was said at the open.
+  files_.writeDataLine((alert ? 0 : 3) + kind - 1, text);
 }
 
 void ConnectionControl::connectToServer(bool clearViews) {

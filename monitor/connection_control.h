@@ -168,9 +168,6 @@ class ConnectionControl {
   };
   std::mutex statusLock_;
   std::shared_ptr<PendingStatus> pendingStatus_;
-
-  // Receive thread only: a lost line is reported once per recording period, not once per record.
-  bool lossReported_ = false;
 };
 
 // The client library's callback: finds the connection control through currentView() and hands it

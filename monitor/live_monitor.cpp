@@ -54,11 +54,17 @@ LiveMonitor::LiveMonitor(MonitorHost& host, MonitorSettings& settings,
     startDeferredAlertSound();
   });
   charts_.setHost(this);
+  files_.setNotices(this);
 }
 
 LiveMonitor::~LiveMonitor() {
   shutdown();
+  files_.setNotices(nullptr);
   charts_.setHost(nullptr);
+}
+
+void LiveMonitor::recordingNotice(const std::string& text) {
+  queue_.post([this, text] { host_.showStatus(text); });
 }
 
 void LiveMonitor::shutdown() { control_->shutdown(); }

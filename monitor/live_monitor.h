@@ -15,17 +15,17 @@
 #include "monitor/connection_ports.h"
 #include "monitor/ui_queue.h"
 #include "recording/collection_gate.h"
+#include "recording/data_files.h"
 #include "recording/data_reader.h"
 
 namespace kestrune {
 
 class AlertLists;
-class DataFiles;
 class MonitorHost;
 struct MonitorSettings;
 struct ServerPrefsValues;
 
-class LiveMonitor : public MonitorData, private ChartHost {
+class LiveMonitor : public MonitorData, private ChartHost, private RecordingNotices {
  public:
   // Everything passed in outlives this object. The thread that creates it is the window thread.
   // server holds the connection fields, read at each connection. Without files the monitor keeps
@@ -72,6 +72,8 @@ class LiveMonitor : public MonitorData, private ChartHost {
   void driveCollectionWindow(std::int32_t minuteOfDay) override;
   void playChartAlarm(int slot) override;
   void chartPictureReady(ChartId chart) override;
+  // RecordingNotices: the files' loss and recovery lines, on the status line.
+  void recordingNotice(const std::string& text) override;
 
   MonitorHost& host_;
   MonitorSettings& settings_;

@@ -56,11 +56,17 @@ Recorder::Recorder(const ServerPrefsValues& login, const CollectionWindow& windo
     QTimer::singleShot(0, this, [this] { checkGivenUp(); });
   });
   setCurrentView(&host_);
+  files_.setNotices(this);
 }
 
 Recorder::~Recorder() {
   control_.shutdown();
+  files_.setNotices(nullptr);
   setCurrentView(nullptr);
+}
+
+void Recorder::recordingNotice(const std::string& text) {
+  queue_.post([this, text] { host_.say(text); });
 }
 
 void Recorder::start() {

@@ -20,7 +20,7 @@
 
 namespace kestrune {
 
-class Recorder : public QObject, private MonitorData {
+class Recorder : public QObject, private MonitorData, private RecordingNotices {
   Q_OBJECT
 
  public:
@@ -43,6 +43,8 @@ class Recorder : public QObject, private MonitorData {
   WindowPart takeAlert(int kind, const char* text) override;
   WindowPart takeSample(int kind, const char* text) override;
   WindowPart resetMonitorData() override { return {}; }
+  // RecordingNotices: the files' loss and recovery lines, printed on the main thread.
+  void recordingNotice(const std::string& text) override;
 
   // The link ended and nothing will bring it back (a refused login): kRecorderRefused.
   void checkGivenUp();

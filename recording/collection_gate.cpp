@@ -53,7 +53,7 @@ std::string LiveCollectionGate::listingSampleAt(std::int32_t m) {
   const std::string date = sessionDate_();
   const GateResult result = collectionGate(m, window_(), files_, date);
   if (result.action != GateAction::Open) return {};
-  std::string problem = openResultText(result.openResult, date);
+  std::string problem = openResultText(result.openResult, date, files_.notRegularFile());
   // A refused date is tried again on every sample: it is said once, until an open gets through.
   // Files that could not all be opened stay open as they are, so each time that happens is new.
   if (result.openResult == OpenResult::BadDate) {

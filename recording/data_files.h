@@ -3,9 +3,11 @@
 
 #include <array>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "client/trading_date.h"
 
 namespace kestrune {
 
@@ -17,20 +19,21 @@ enum class OpenResult {
   AlreadyOpen,   // nothing done, the files were open
   BadDate,       // the date is not eight digits: nothing opened, recording stays closed
   PartlyOpened,  // the files are open, but at least one of them could not be opened
+  NotRegular,    // the files are open, but one of the names is a FIFO, device, folder or link
 };
 
-// Outcome of writeDataLine. Only Written means the record is in its file.
+// Outcome of writeDataLine. Written means the line was handed to the writer: it reaches its file
+// unless the disk refuses it, which is counted and said through RecordingNotices.
 enum class WriteResult {
   Written,
   FilesClosed,  // recording is off (before the date, outside the window, after Disconnect)
   NoFile,       // this file could not be opened; the line is lost and counted
-  WriteFailed,  // the system refused the write (full disk, I/O error); lost and counted
+  WriteFailed,  // the writer is stuck and its queue is full; lost and counted
   BadIndex,
 };
 
-// True only for exactly eight decimal digits (MMDDYYYY). Anything else could name a file outside
-// the Data folder or mix several days into one file.
-bool isValidDataDate(std::string_view date);
+// The date test that names files: isTradingDate.
+inline bool isValidDataDate(std::string_view date) { return isTradingDate(date); }
 
 // "<date>_hft<index+1>.txt", the name of file index (0-5) of a day inside the Data folder.
 std::string dataFileName(std::string_view date, int index);
@@ -39,10 +42,23 @@ std::string dataFileName(std::string_view date, int index);
 std::string dataFilePath(const std::string& baseDir, std::string_view date, int index);
 
 // The status-line text for an open that did not fully succeed; empty for Opened/AlreadyOpen.
-std::string openResultText(OpenResult result, std::string_view date);
+// notRegularName names the refused file for NotRegular.
+std::string openResultText(OpenResult result, std::string_view date,
+                           std::string_view notRegularName = {});
 
-// The six file slots behind one lock. Lines are written on the receive thread; opening and
-// closing happen on either thread.
+// Where the writer says that records are being lost and when recording works again. Called on
+// the writer's own thread or on the thread that closes the files, never under the files' lock.
+class RecordingNotices {
+ public:
+  virtual ~RecordingNotices() = default;
+  // One status line: "RECORDS LOST: 1,012 since 10:41:07: the disk is full", or "Recording
+  // again: 1,012 records were not written between 10:41:07 and 10:44:51".
+  virtual void recordingNotice(const std::string& text) = 0;
+};
+
+// The six file slots. Lines are handed over on the receive thread and written by a thread of
+// the files' own, so a disk that stalls never holds the link; opening and closing happen on
+// either thread. A line is in its file whole or not at all.
 class DataFiles {
  public:
   // baseDir holds the "Data" folder; empty means the working directory.
@@ -52,11 +68,15 @@ class DataFiles {
   DataFiles& operator=(const DataFiles&) = delete;
 
   // Creates "Data" and opens (or creates) the six files of date for appending. Does nothing when
-  // the files are already open. A date that is not eight digits opens nothing.
+  // the files are already open. A date that is not eight digits opens nothing. Only regular
+  // files are opened: a FIFO, device, folder or symbolic link of a day's name is left alone and
+  // its records are counted as lost.
   OpenResult openDataFiles(std::string_view date);
-  // Closes the six files; nothing when they are closed.
+  // Waits until every line handed over before it is in its file, then closes the six files;
+  // nothing when they are closed. A disk that takes more than about a second is not waited for:
+  // the lines it has not taken are counted as lost and said.
   void closeDataFiles();
-  // Appends text and CR LF to file index (0-5) in one write. A line that cannot be written while
+  // Hands text and CR LF to the writer for file index (0-5). A line that cannot be written while
   // the files are open is counted in lostLines(). A line feed inside text is written as a blank,
   // so one record stays one line.
   WriteResult writeDataLine(int index, std::string_view text);
@@ -71,16 +91,22 @@ class DataFiles {
   std::string openDate() const;
   // The folder that holds "Data" (empty: the working directory).
   const std::string& baseDir() const { return baseDir_; }
+  // The file the last open refused as not regular ("Data/<name>"), empty when none.
+  std::string notRegularFile() const;
+
+  // Where loss and recovery are said; null says nothing. Returns once no call to the old one is
+  // under way, so its owner may go right after setting null.
+  void setNotices(RecordingNotices* notices);
+
+  // The writer's one system call for a line or a run of lines; tests put a disk that hangs here.
+  using WriteCall = long (*)(int fd, const void* bytes, unsigned long count);
+  void setWriteCallForTest(WriteCall call);
+
+  struct Core;
 
  private:
-  void closeLocked();
-
   const std::string baseDir_;
-  mutable std::mutex lock_;
-  std::array<int, kDataFileCount> fds_;
-  bool open_ = false;
-  std::string date_;
-  std::uint64_t lostLines_ = 0;
+  std::shared_ptr<Core> core_;
 };
 
 }  // namespace kestrune

@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <map>
 
+#include "client/trading_date.h"
+
 namespace kestrune {
 
 namespace {
-
-int twoDigits(std::string_view s, std::size_t at) { return (s[at] - '0') * 10 + (s[at + 1] - '0'); }
 
 // "MMDDYYYY" as YYYYMMDD, so that a larger key is a later day.
 std::string sortKey(std::string_view date) {
@@ -21,24 +21,13 @@ bool parseDataFileName(std::string_view name, std::string& date, int& index) {
   if (name.size() != 8 + kMiddle.size() + 1 + kEnd.size()) return false;
   if (name.substr(8, kMiddle.size()) != kMiddle || name.substr(13) != kEnd) return false;
   const char n = name[12];
-  if (n < '1' || n > '0' + kDataFileCount || !isCalendarDate(name.substr(0, 8))) return false;
+  if (n < '1' || n > '0' + kDataFileCount || !isTradingDate(name.substr(0, 8))) return false;
   date.assign(name.substr(0, 8));
   index = n - '1';
   return true;
 }
 
 }  // namespace
-
-bool isCalendarDate(std::string_view date) {
-  if (!isValidDataDate(date)) return false;
-  const int month = twoDigits(date, 0);
-  const int day = twoDigits(date, 2);
-  const int year = twoDigits(date, 4) * 100 + twoDigits(date, 6);
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12 || day < 1) return false;
-  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
 
 std::vector<RecordedDayFiles> scanRecordedDays(const std::string& baseDir) {
   namespace fs = std::filesystem;

@@ -11,10 +11,6 @@
 
 namespace kestrune {
 
-// True for eight digits MMDDYYYY naming a day that exists on the calendar (02292028 yes,
-// 02292026 and 13012026 no).
-bool isCalendarDate(std::string_view date);
-
 // One day found in the Data folder: the size in bytes of each of its six files, -1 where that
 // file is missing.
 struct RecordedDayFiles {
@@ -25,7 +21,8 @@ struct RecordedDayFiles {
 
 // The days of "Data" under baseDir (empty: the working directory), newest first. A day is listed
 // when at least one of its six files is a regular file named "<MMDDYYYY>_hft<1-6>.txt" with a
-// calendar date; every other name is ignored. A missing or unreadable folder lists nothing.
+// trading date (isTradingDate); every other name is ignored. A missing or unreadable folder lists
+// nothing.
 std::vector<RecordedDayFiles> scanRecordedDays(const std::string& baseDir = {});
 
 }  // namespace kestrune

@@ -886,6 +886,37 @@ TEST_F(RecorderE2E, AHeldFolderEndsWithOneARefusedLoginWithThree) {
   }
 }
 
+// A FIFO named as today's file is never written into: the monitor and the recorder say so, record
+// the other files, and neither Disconnect, the window's close nor SIGTERM waits on it.
+TEST_F(RecorderE2E, AFifoAsTodaysFileIsRefusedAndHoldsNothingUp) {
+  for (const fs::path& folder : {dir_, recDir_}) {
+    fs::create_directories(folder / "Data");
+    ASSERT_EQ(::mkfifo((folder / "Data" / "12062026_hft4.txt").c_str(), 0644), 0);
+  }
+  const std::string refused = "NOT RECORDING: Data/12062026_hft4.txt is not a regular file";
+  ASSERT_TRUE(startSim());
+  ASSERT_TRUE(connectAndStart());
+  EXPECT_TRUE(host_.sawStatus(refused));
+  ChildProcess& recorder = startRecorder(recDir_);
+  ASSERT_FALSE(recorder.waitForText(refused).empty()) << recorder.error();
+  ASSERT_FALSE(sim_->command("clients", "ok clients 2").empty());
+  send("sample 1 " + kSample);
+  send("alert 1 MSFT|x|093001|250|10.00-10.01|12");
+  ASSERT_TRUE(waitFor(
+      [&] { return lineCount(recFile(1)) == 1 && lineCount(dataFile("12062026", 1)) == 1; }));
+
+  const auto start = std::chrono::steady_clock::now();
+  live_->onDisconnect();
+  live_->onConnect();
+  ASSERT_TRUE(waitFor([&] { return live_->connection().sessionUp(); }));
+  live_.reset();
+  EXPECT_TRUE(exitedWith(recorder.stop(SIGTERM, 3000), 0));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+  EXPECT_EQ(files_->lostLines(), 1u);  // the sample meant for the FIFO
+  EXPECT_FALSE(lineWith(recorder, "Stopped: 2 records received, 1 could not be written").empty());
+  EXPECT_TRUE(fs::is_fifo(recDir_ / "Data" / "12062026_hft4.txt"));
+}
+
 TEST_F(RecorderE2E, ALostLinkIsRetriedAndTheSameDayAppended) {
   ASSERT_TRUE(startSim());
   const int port = sim_->port();

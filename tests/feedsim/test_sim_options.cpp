@@ -22,7 +22,7 @@ TEST(FeedsimOptions, DefaultsAndEveryOptionInBothSpellings) {
   EXPECT_EQ(o.speed, 1);
   EXPECT_FALSE(o.stopOnEof);  // the demo feeds /dev/null and must keep serving
   EXPECT_TRUE(o.stream);
-  EXPECT_TRUE(isDateText(o.date)) << o.date;  // today
+  EXPECT_TRUE(isTradingDate(o.date)) << o.date;  // today
 
   SimOptions p;
   ASSERT_TRUE(parse({"--port",

@@ -123,7 +123,7 @@ TEST_F(LiveMonitorTest, AFileThatCannotBeOpenedIsReportedAtEveryOpening) {
     charts_->takeListingSample(listingSample(second).c_str());  // in, out, in, out
   }
   live_->queue().drainNow();
-  const std::string problem = openResultText(OpenResult::PartlyOpened, "12062026");
+  const std::string problem = "NOT RECORDING: Data/12062026_hft3.txt is not a regular file";
   EXPECT_EQ(std::count(host_.statuses.begin(), host_.statuses.end(), problem), 2);
 }
 

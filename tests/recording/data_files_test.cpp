@@ -1,14 +1,21 @@
 #include "recording/data_files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "recording/data_reader.h"
 #include "tests/support/temp_dir.h"
 
 namespace kestrune {
@@ -17,6 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::readAll;
 using test::TempDir;
+using test::writeAll;
 
 TEST(DataFilesTest, SessionDateNamesSixFilesThatAreAppendedOnReconnect) {
   TempDir dir;
@@ -106,24 +114,36 @@ TEST(DataFilesTest, OpenWhileOpenKeepsTheFirstDate) {
   EXPECT_FALSE(fs::exists(dir.file("Data/12072026_hft1.txt")));
 }
 
-TEST(DataFilesTest, LostRecordsAreReportedNotIgnored) {
+// Only a regular file of the day's name is written: a link, a FIFO or a folder is refused at once
+// (a FIFO would hold the writer for ever), the other files still record, and what was meant for
+// a refused file is counted as lost.
+TEST(DataFilesTest, OnlyRegularFilesAreWrittenAndLostRecordsAreCounted) {
   TempDir dir;
   fs::create_directories(dir.file("Data"));
-  // File 1 lands on a full device; file 2 cannot be opened at all.
-  ASSERT_EQ(::symlink("/dev/full", dir.file("Data/12062026_hft1.txt").c_str()), 0);
+  writeAll(dir.file("elsewhere.txt"), "keep");
+  ASSERT_EQ(
+      ::symlink(dir.file("elsewhere.txt").c_str(), dir.file("Data/12062026_hft1.txt").c_str()), 0);
   fs::create_directories(dir.file("Data/12062026_hft2.txt"));
+  ASSERT_EQ(::mkfifo(dir.file("Data/12062026_hft3.txt").c_str(), 0644), 0);
+  writeAll(dir.file("Data/12062026_hft4.txt"), "09300");  // cut short by an earlier crash
 
   DataFiles files(dir.path());
   const OpenResult result = files.openDataFiles("12062026");
-  EXPECT_EQ(result, OpenResult::PartlyOpened);
-  EXPECT_EQ(openResultText(result, "12062026").rfind("RECORDS LOST", 0), 0u);
+  EXPECT_EQ(result, OpenResult::NotRegular);
+  EXPECT_EQ(openResultText(result, "12062026", files.notRegularFile()),
+            "NOT RECORDING: Data/12062026_hft1.txt is not a regular file");
   EXPECT_TRUE(files.dataFilesOpen());  // the other files still record
-  EXPECT_EQ(files.openFileCount(), 5);
+  EXPECT_EQ(files.openFileCount(), 3);
 
-  EXPECT_EQ(files.writeDataLine(0, "full disk"), WriteResult::WriteFailed);
-  EXPECT_EQ(files.writeDataLine(1, "no file"), WriteResult::NoFile);
-  EXPECT_EQ(files.writeDataLine(2, "fine"), WriteResult::Written);
-  EXPECT_EQ(files.lostLines(), 2u);
+  EXPECT_EQ(files.writeDataLine(0, "through a link"), WriteResult::NoFile);
+  EXPECT_EQ(files.writeDataLine(1, "into a folder"), WriteResult::NoFile);
+  EXPECT_EQ(files.writeDataLine(2, "into a FIFO"), WriteResult::NoFile);
+  EXPECT_EQ(files.writeDataLine(3, "093001|1"), WriteResult::Written);
+  files.closeDataFiles();
+  EXPECT_EQ(files.lostLines(), 3u);
+  EXPECT_EQ(readAll(dir.file("elsewhere.txt")), "keep");
+  // The cut line is not glued to the new record.
+  EXPECT_EQ(readAll(dir.file("Data/12062026_hft4.txt")), "09300\r\n093001|1\r\n");
 }
 
 TEST(DataFilesTest, ASecondWriterOnTheSameFilesIsRefused) {
@@ -135,9 +155,8 @@ TEST(DataFilesTest, ASecondWriterOnTheSameFilesIsRefused) {
   EXPECT_EQ(second.openFileCount(), 0);
   EXPECT_EQ(second.writeDataLine(0, "intruder"), WriteResult::NoFile);
   first.writeDataLine(0, "owner");
-  // Readers are welcome while recording.
-  EXPECT_EQ(readAll(dir.file("Data/12062026_hft1.txt")), "owner\r\n");
   first.closeDataFiles();
+  EXPECT_EQ(readAll(dir.file("Data/12062026_hft1.txt")), "owner\r\n");
   second.closeDataFiles();
   EXPECT_EQ(second.openDataFiles("12062026"), OpenResult::Opened);
 }
@@ -171,6 +190,126 @@ TEST(DataFilesTest, BurstsFromTheReceiveThreadArriveWholeAndInOrder) {
     EXPECT_EQ(expected, kLines) << name;
   }
   EXPECT_EQ(files.lostLines(), 0u);
+}
+
+// Collects what the writer says.
+struct SaidNotices : RecordingNotices {
+  void recordingNotice(const std::string& text) override {
+    std::lock_guard<std::mutex> guard(lock);
+    said.push_back(text);
+  }
+  std::string all() {
+    std::lock_guard<std::mutex> guard(lock);
+    std::string out;
+    for (const std::string& line : said) out += line + "\n";
+    return out;
+  }
+  std::mutex lock;
+  std::vector<std::string> said;
+};
+
+std::atomic<bool> g_diskAnswers{false};
+std::atomic<bool> g_writeEntered{false};
+long hangingWrite(int fd, const void* bytes, unsigned long count) {
+  g_writeEntered = true;
+  while (!g_diskAnswers) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return static_cast<long>(::write(fd, bytes, count));
+}
+
+// A disk that stops answering (a stalled network folder) holds neither the receive thread nor a
+// close: what it did not take within about a second is counted as lost and said.
+TEST(DataFilesTest, ADiskThatHangsNeverHoldsTheCloseAndTheLossIsSaid) {
+  TempDir dir;
+  SaidNotices notices;
+  DataFiles files(dir.path());
+  files.setNotices(&notices);
+  files.setWriteCallForTest(&hangingWrite);
+  ASSERT_EQ(files.openDataFiles("12062026"), OpenResult::Opened);
+  ASSERT_EQ(files.writeDataLine(0, "taken, then stuck"), WriteResult::Written);
+  while (!g_writeEntered) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(files.writeDataLine(1, "waiting"), WriteResult::Written);
+
+  const auto start = std::chrono::steady_clock::now();
+  files.closeDataFiles();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_FALSE(files.dataFilesOpen());
+  EXPECT_EQ(files.lostLines(), 5u);
+  EXPECT_NE(notices.all().find("RECORDS LOST: 5 since "), std::string::npos) << notices.all();
+  EXPECT_NE(notices.all().find(": the disk does not answer"), std::string::npos);
+
+  // The write that was under way still ends in its file once the disk answers.
+  g_diskAnswers = true;
+  for (int i = 0; i < 5000 && readAll(dir.file("Data/12062026_hft1.txt")).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(readAll(dir.file("Data/12062026_hft1.txt")), "taken, then stuck\r\n");
+  files.setNotices(nullptr);
+}
+
+// A disk that fills while recording and empties again (a small tmpfs, so only as root): every line
+// of every file is whole, the loss and the return are said, and the day reads back.
+TEST(DataFilesTest, AFullDiskCostsWholeLinesOnlyAndTheGapIsSaid) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small disk needs root";
+  TempDir dir;
+  if (::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{dir.path()};
+
+  SaidNotices notices;
+  DataFiles files(dir.path());
+  files.setNotices(&notices);
+  const std::string pad(90, 'p');
+  int next = 0;
+  auto phase = [&](int lines) {
+    ASSERT_EQ(files.openDataFiles("12062026"), OpenResult::Opened);
+    for (int i = 0; i < lines; ++i, ++next) {
+      files.writeDataLine(next % kDataFileCount, std::to_string(next) + "|" + pad);
+    }
+    files.closeDataFiles();
+  };
+  phase(600);
+  {
+    // Fill the disk to the last page.
+    const int fd = ::open(dir.file("filler").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'f');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+  }
+  phase(600);
+  EXPECT_GT(files.lostLines(), 0u);
+  EXPECT_NE(notices.all().find("RECORDS LOST: "), std::string::npos) << notices.all();
+  EXPECT_NE(notices.all().find(": the disk is full"), std::string::npos) << notices.all();
+  fs::remove(dir.file("filler"));
+  phase(600);
+  EXPECT_NE(notices.all().find("Recording again: " + std::to_string(files.lostLines()) +
+                               " records were not written between "),
+            std::string::npos)
+      << notices.all();
+
+  std::uint64_t whole = 0;
+  for (int file = 0; file < kDataFileCount; ++file) {
+    int last = -1;
+    readDataFile(openDataFileForReading(dataFilePath(dir.path(), "12062026", file)),
+                 [&](const char* text, std::size_t) {
+                   const std::string line(text);
+                   const std::size_t bar = line.find('|');
+                   ASSERT_NE(bar, std::string::npos) << line;
+                   const int n = std::stoi(line.substr(0, bar));
+                   EXPECT_EQ(line, std::to_string(n) + "|" + pad + "\r");
+                   EXPECT_EQ(n % kDataFileCount, file);
+                   EXPECT_GT(n, last);  // in order, none twice
+                   last = n;
+                   ++whole;
+                 });
+  }
+  EXPECT_EQ(whole + files.lostLines(), 1800u);
+  files.setNotices(nullptr);
 }
 
 }  // namespace
