@@ -205,6 +205,12 @@ class ConnectionControlTest : public ::testing::Test {
     fromServer(8, 0, date);
     settle();
   }
+  // The file's text once the files' writer thread has written what it should hold (or the text it
+  // holds when that never comes).
+  static std::string fileOnceWritten(const fs::path& path, const std::string& expected) {
+    runUntil([&] { return readFile(path) == expected; });
+    return readFile(path);
+  }
   fs::path dataFile(const std::string& date, int n) const {
     return dir_ / "Data" / (date + "_hft" + std::to_string(n) + ".txt");
   }
@@ -329,7 +335,7 @@ TEST_F(ConnectionControlTest, RecordsRightAfterLoginAreNotClearedByTheConnect) {
   settle();
   EXPECT_EQ(data_.stored, std::vector<std::string>{"A1:first"});
   EXPECT_EQ(data_.shown, std::vector<std::string>{"A1:first"});
-  EXPECT_EQ(readFile(dataFile("12062026", 1)), "first\r\n");
+  EXPECT_EQ(fileOnceWritten(dataFile("12062026", 1), "first\r\n"), "first\r\n");
 }
 
 TEST_F(ConnectionControlTest, RecordsAreShownInOrderAndEachWrittenToItsFile) {
@@ -361,7 +367,7 @@ TEST_F(ConnectionControlTest, RecordsAreShownInOrderAndEachWrittenToItsFile) {
                   std::to_string(i) + "\r\n";
     }
     if (n == 1) expected += "low|byte\r\n";
-    EXPECT_EQ(readFile(dataFile("12062026", n)), expected) << n;
+    EXPECT_EQ(fileOnceWritten(dataFile("12062026", n), expected), expected) << n;
   }
 }
 
@@ -387,7 +393,7 @@ TEST_F(ConnectionControlTest, ADateThatIsNotEightDigitsNamesNoFileAndSaysSo) {
   fromServer(9, 0, "12082026");
   fromServer(33, 1, "recorded");
   settle();
-  EXPECT_EQ(readFile(dataFile("12082026", 1)), "recorded\r\n");
+  EXPECT_EQ(fileOnceWritten(dataFile("12082026", 1), "recorded\r\n"), "recorded\r\n");
 }
 
 TEST_F(ConnectionControlTest, RefusalsDisconnectFirstAndEndWithTheirText) {
