@@ -38,6 +38,7 @@
 #include "app/form_layout.h"
 #include "app/main_frame.h"
 #include "app/quillfern_viewer_app.h"
+#include "bench/app/window_measure.h"
 #include "monitor/live_monitor.h"
 #include "monitor/server_store.h"
 #include "settings/config_file.h"
@@ -46,6 +47,8 @@
 
 namespace kestrune {
 namespace {
+
+using bench::threadCpuMs;
 
 namespace fs = std::filesystem;
 
@@ -76,12 +79,6 @@ void writeTone(const fs::path& path, int bits, std::uint32_t seconds = 1) {
   QFile f(QString::fromStdString(path.string()));
   if (!f.open(QIODevice::WriteOnly)) std::abort();
   f.write(reinterpret_cast<const char*>(w.data()), static_cast<qint64>(w.size()));
-}
-
-double threadCpuMs() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
 struct Result {

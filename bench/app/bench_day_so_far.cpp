@@ -27,6 +27,7 @@
 #include "app/main_frame.h"
 #include "app/quillfern_viewer_app.h"
 #include "bench/app/recorded_day.h"
+#include "bench/app/window_measure.h"
 #include "charts/chart_lock.h"
 #include "monitor/live_monitor.h"
 #include "monitor/server_store.h"
@@ -34,6 +35,8 @@
 
 namespace kestrune {
 namespace {
+
+using bench::threadCpuMs;
 
 namespace fs = std::filesystem;
 
@@ -45,12 +48,6 @@ bool runUntil(const std::function<bool()>& done, int timeoutMs) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
   }
   return true;
-}
-
-double threadCpuMs() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
 struct Phase {

@@ -30,12 +30,18 @@
 #include "app/form_layout.h"
 #include "app/main_frame.h"
 #include "app/quillfern_viewer_app.h"
+#include "bench/app/window_measure.h"
 #include "monitor/live_monitor.h"
 #include "monitor/server_store.h"
 #include "tests/support/feedsim_process.h"
 
 namespace kestrune {
 namespace {
+
+using bench::loadAverage;
+using bench::residentMiB;
+using bench::runUntil;
+using bench::threadCpuMs;
 
 namespace fs = std::filesystem;
 
@@ -45,33 +51,11 @@ int envInt(const char* name, int fallback) {
   return n > 0 ? n : fallback;
 }
 
-double residentMiB() {
-  std::ifstream statm("/proc/self/statm");
-  long pages = 0;
-  long resident = 0;
-  statm >> pages >> resident;
-  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) /
-         (1024.0 * 1024.0);
-}
-
-double threadCpuMs() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
 double cpuSeconds() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-std::string loadAverage() {
-  std::ifstream in("/proc/loadavg");
-  std::string a, b, c;
-  in >> a >> b >> c;
-  return a + " " + b + " " + c;
 }
 
 struct Sample {
@@ -111,18 +95,6 @@ struct Stalls {
         name, worstMs, worstAt, worstCpuMs, worstBusyMs, over16, over50, ticks);
   }
 };
-
-// Runs the window thread's event loop until done() holds or timeoutMs passed. It sleeps between
-// events (the 10 ms tick wakes it), so the window thread's CPU time is the program's own.
-bool runUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return true;
-}
 
 int run(int argc, char** argv) {
   const int seconds = envInt("KES_LIVE_DAY_SECONDS", 60);

@@ -25,6 +25,7 @@
 #include "app/form_layout.h"
 #include "app/main_frame.h"
 #include "app/quillfern_viewer_app.h"
+#include "bench/app/window_measure.h"
 #include "monitor/server_store.h"
 #include "tests/support/child_process.h"
 #include "tests/support/feedsim_process.h"
@@ -32,39 +33,12 @@
 namespace kestrune {
 namespace {
 
+using bench::loadAverage;
+using bench::residentMiB;
+using bench::runUntil;
+using bench::threadCpuMs;
+
 namespace fs = std::filesystem;
-
-double residentMiB(const std::string& pid) {
-  std::ifstream statm("/proc/" + pid + "/statm");
-  long pages = 0;
-  long resident = 0;
-  statm >> pages >> resident;
-  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) /
-         (1024.0 * 1024.0);
-}
-
-double threadCpuMs() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-std::string loadAverage() {
-  std::ifstream in("/proc/loadavg");
-  std::string a, b, c;
-  in >> a >> b >> c;
-  return a + " " + b + " " + c;
-}
-
-bool runUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return true;
-}
 
 int run(int argc, char** argv) {
   const char* n = std::getenv("KES_FLOOD_TEXTS");
