@@ -197,8 +197,9 @@ TEST(FuzzSimOptions, ClockAndDateTexts) {
     bool digits = d.size() == 8;
     for (char c : d) digits = digits && c >= '0' && c <= '9';
     // Never anything but eight digits; of those, only days of the calendar.
-    if (!digits) ASSERT_FALSE(isTradingDate(d)) << "'" << d << "'";
-    if (digits && std::stoi(d.substr(0, 2)) > 12) ASSERT_FALSE(isTradingDate(d)) << "'" << d << "'";
+    if (!digits || std::stoi(d.substr(0, 2)) > 12) {
+      ASSERT_FALSE(isTradingDate(d)) << "'" << d << "'";
+    }
   }
 }
 
