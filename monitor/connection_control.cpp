@@ -7,6 +7,7 @@
 #include "monitor/monitor_host.h"
 #include "monitor/ui_queue.h"
 #include "recording/data_files.h"
+#include "recording/writer_handover.h"
 
 namespace kestrune {
 
@@ -152,6 +153,7 @@ int ConnectionControl::statusCallbackHandler(std::int32_t type, std::int32_t kin
       // The store is emptied now, in step with the records taken on this thread; the lists on
       // the window thread, in step with the rows queued before.
       queue_.post(data_.resetMonitorData());
+      if (handover_) handover_->sessionStarted();
       sessionDateArrived(session, text);
       return 1;
     case MSG_SESSION_DATE:
@@ -160,6 +162,7 @@ int ConnectionControl::statusCallbackHandler(std::int32_t type, std::int32_t kin
     case MSG_DISCONNECTED:
       if (!files) return 1;
       files_.closeDataFiles();
+      recordingEnded();
       runOnWindow(session, [this] { linkLost(); });
       return 1;
     case MSG_STATUS:
@@ -196,12 +199,16 @@ void ConnectionControl::sessionDateArrived(std::uint64_t session, const char* te
     sessionDate_ = valid ? date : std::string();
     sessionDateValid_ = valid;
   }
-  files_.closeDataFiles();
-  lossReported_ = false;
+  // The date already open keeps its files: a repeated date must not close and reopen them.
+  const bool sameDayOpen = valid && files_.dataFilesOpen() && files_.openDate() == date;
+  if (!sameDayOpen) {
+    files_.closeDataFiles();
+    lossReported_ = false;
+  }
   std::string problem;
   if (!valid) {
     problem = openResultText(OpenResult::BadDate, date);
-  } else if (wholeDay_ && wholeDay_()) {
+  } else if (!sameDayOpen && wholeDay_ && wholeDay_()) {
     const OpenResult opened = files_.openDataFiles(date);
     problem = openResultText(opened, date);
   }
@@ -240,7 +247,12 @@ void ConnectionControl::takeRecord(int type, int kind, const char* body) {
   MonitorData::WindowPart part = alert ? data_.takeAlert(kind, text) : data_.takeSample(kind, text);
   if (part) queue_.post(std::move(part));
   const int index = (alert ? 0 : 3) + kind - 1;
-  const WriteResult written = files_.writeDataLine(index, text);
+  WriteResult written = WriteResult::FilesClosed;
+  if (handover_) {
+    handover_->takeLine(index, text, written);
+  } else {
+    written = files_.writeDataLine(index, text);
+  }
   if (written == WriteResult::NoFile || written == WriteResult::WriteFailed) {
     if (!lossReported_) {
       lossReported_ = true;
@@ -360,7 +372,12 @@ void ConnectionControl::disconnectFromServer() {
   // loss) run here and now.
   library_.stop();
   files_.closeDataFiles();
+  recordingEnded();
   showDisconnected();
+}
+
+void ConnectionControl::recordingEnded() {
+  if (handover_) handover_->sessionEnded();
 }
 
 void ConnectionControl::onTimer(int id) {
@@ -410,6 +427,7 @@ void ConnectionControl::shutdown() {
   }
   closed_.store(true);
   files_.closeDataFiles();
+  recordingEnded();
 }
 
 }  // namespace kestrune

@@ -13,6 +13,7 @@
 #include "monitor/connection_ports.h"
 #include "monitor/ui_queue.h"
 #include "recording/collection_gate.h"
+#include "recording/writer_handover.h"
 
 namespace kestrune {
 
@@ -49,6 +50,8 @@ class LiveMonitor : public MonitorData, private ChartHost {
   // never the settings the dialog writes.
   void refreshCollectionWindow();
   DataFiles& dataFiles() { return files_; }
+  // The Data folder's one-writer rule: whether this monitor writes or stands by.
+  WriterHandover& handover() { return *handover_; }
 
   // MonitorData: the receive-thread halves of the intakes.
   WindowPart takeAlert(int kind, const char* text) override;
@@ -72,6 +75,7 @@ class LiveMonitor : public MonitorData, private ChartHost {
   DataFiles& files_;
   std::unique_ptr<SessionLibrary> library_;
   UiQueue queue_;
+  std::unique_ptr<WriterHandover> handover_;  // outlives the control, which uses it
   std::unique_ptr<ConnectionControl> control_;
   CollectionWindow collectionWindow() const;
 

@@ -12,7 +12,6 @@
 #include "charts/chart_sample.h"
 #include "monitor/server_store.h"
 #include "monitor/session_library.h"
-#include "recording/data_folder_lock.h"
 #include "settings/config_file.h"
 
 namespace kestrune {
@@ -36,6 +35,7 @@ Recorder::Recorder(const ServerPrefsValues& login, const CollectionWindow& windo
     : login_(login),
       window_(window),
       host_(out),
+      handover_(files_, std::string(), "kestrune-recorder"),
       library_(library ? std::move(library) : std::make_unique<QvsHftLibrary>()),
       control_(*library_, host_, *this, files_, queue_, &decodeRecord),
       gate_(
@@ -49,6 +49,10 @@ Recorder::Recorder(const ServerPrefsValues& login, const CollectionWindow& windo
     return s;
   });
   control_.setWholeDayTest([this] { return isWholeDayCollection(window_); });
+  // Another monitor or recorder may write the folder: this one then stands by and says so.
+  handover_.setNotice(
+      [this](const std::string& text) { queue_.post([this, text] { host_.showStatus(text); }); });
+  control_.setWriterHandover(&handover_);
   host_.setConnectionControl(&control_);
   host_.setUnlinkedHandler([this] {
     // Decided once the control has finished the step that unlinked it (it may yet start the
@@ -133,11 +137,6 @@ int runRecorder(const RecorderOptions& options, std::ostream& out, std::ostream&
   std::signal(SIGPIPE, SIG_IGN);
   std::string error;
   if (!enterWorkDir(options.workDir, error)) {
-    err << "kestrune-recorder: " << error << "\n";
-    return 1;
-  }
-  DataFolderLock lock;
-  if (!lock.acquire(std::filesystem::current_path().string(), error)) {
     err << "kestrune-recorder: " << error << "\n";
     return 1;
   }

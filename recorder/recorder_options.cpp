@@ -68,7 +68,9 @@ std::string recorderHelpText() {
              "(Kestrune.cfg of the work folder). It reconnects after a lost link every 5\n"
              "seconds and pings the server every minute. Each status line is printed with its\n"
              "local time, one line each. SIGTERM or SIGINT disconnects, closes the files and\n"
-             "ends it. Only one recorder at a time writes a Data folder.\n"
+             "ends it. Only one program at a time writes a Data folder: while a monitor or\n"
+             "another recorder writes it, this one stands by, says who writes, and takes over\n"
+             "within a second when the writer ends, adding the records the writer missed.\n"
              "\n"
              "Options:\n") +
          workDirOptionsHelp() +
@@ -84,8 +86,8 @@ std::string recorderHelpText() {
          "monitor's Server Prefs is used ($XDG_CONFIG_HOME/Brenmoor/Kestrune.conf).\n"
          "\n"
          "Exit status:\n"
-         "  0 stopped by SIGTERM or SIGINT; 1 the login was refused, no server is set, or\n"
-         "  another recorder holds the Data folder; 2 a mistake on the command line.\n"
+         "  0 stopped by SIGTERM or SIGINT; 1 the login was refused or no server is set;\n"
+         "  2 a mistake on the command line.\n"
          "\n"
          "Files:\n"
          "  kestrune-recorder.service, a systemd user unit, runs it in the per-user data\n"

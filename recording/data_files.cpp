@@ -1,7 +1,6 @@
 #include "recording/data_files.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -120,13 +119,8 @@ OpenResult DataFiles::openDataFiles(std::string_view date) {
   for (int i = 0; i < kDataFileCount; ++i) {
     const std::string path = dataFilePath(baseDir_, date, i);
     // Appending keeps what the file holds: a reconnection on the same day continues it.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    // Readers are welcome while we record; a second writer (another monitor on the same folder)
-    // is not, so its open of this file fails.
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      ::close(fd);
-      fd = -1;
-    }
+    // Who may write the folder is decided by its writer's claim, not here.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     fds_[static_cast<std::size_t>(i)] = fd;
     if (fd >= 0) ++opened;
   }

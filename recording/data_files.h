@@ -69,6 +69,8 @@ class DataFiles {
   std::uint64_t lostLines() const;
   // The date whose files are open (empty when closed).
   std::string openDate() const;
+  // The folder that holds "Data" (empty: the working directory).
+  const std::string& baseDir() const { return baseDir_; }
 
  private:
   void closeLocked();

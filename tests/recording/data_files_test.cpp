@@ -126,20 +126,18 @@ TEST(DataFilesTest, LostRecordsAreReportedNotIgnored) {
   EXPECT_EQ(files.lostLines(), 2u);
 }
 
-TEST(DataFilesTest, ASecondWriterOnTheSameFilesIsRefused) {
+// Who writes a folder is the writer's claim's business: a standby opens the same day's files
+// too (it takes over in them), and appending keeps whatever the other one wrote.
+TEST(DataFilesTest, TwoOpenersOfOneDayAppendToTheSameFiles) {
   TempDir dir;
   DataFiles first(dir.path());
   DataFiles second(dir.path());
   ASSERT_EQ(first.openDataFiles("12062026"), OpenResult::Opened);
-  EXPECT_EQ(second.openDataFiles("12062026"), OpenResult::PartlyOpened);
-  EXPECT_EQ(second.openFileCount(), 0);
-  EXPECT_EQ(second.writeDataLine(0, "intruder"), WriteResult::NoFile);
+  ASSERT_EQ(second.openDataFiles("12062026"), OpenResult::Opened);
   first.writeDataLine(0, "owner");
-  // Readers are welcome while recording.
-  EXPECT_EQ(readAll(dir.file("Data/12062026_hft1.txt")), "owner\r\n");
-  first.closeDataFiles();
-  second.closeDataFiles();
-  EXPECT_EQ(second.openDataFiles("12062026"), OpenResult::Opened);
+  second.writeDataLine(0, "successor");
+  first.writeDataLine(0, "owner again");
+  EXPECT_EQ(readAll(dir.file("Data/12062026_hft1.txt")), "owner\r\nsuccessor\r\nowner again\r\n");
 }
 
 TEST(DataFilesTest, BurstsFromTheReceiveThreadArriveWholeAndInOrder) {
