@@ -143,7 +143,12 @@ WriterHandover::Outcome WriterHandover::takeLine(int index, std::string_view tex
                                                  WriteResult& result) {
   std::lock_guard<std::mutex> guard(lock_);
   if (!wanted_) {
-    // Records before any session start (a server that only sent a date) still go by the claim.
+    // Records before any session start (a server that only sent a date) still go by the claim;
+    // after the end of a session nothing may take it again.
+    if (!files_.dataFilesOpen()) {
+      result = WriteResult::FilesClosed;
+      return Outcome::Closed;
+    }
     wanted_ = true;
     tryTakeOver();
   }
