@@ -213,7 +213,8 @@ Options:
                        instead of a simulated day: its records as they were recorded, in
                        time order across the six files, with DATE as the session date. The
                        clock waits at --start (default: the day's first record) until the
-                       first login
+                       first login. It holds DIR's writer claim while it serves, so that no
+                       monitor or recorder working there appends the replay to the day
   --help               this text
 
 Output: the first line is "kestrune-feedsim listening on 127.0.0.1:PORT". Then one

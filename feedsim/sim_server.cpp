@@ -184,6 +184,8 @@ int SimServer::run() {
     }
     advanceStream();
     auto now = std::chrono::steady_clock::now();
+    if (replaying_ && !claim_.held() && now - claimTriedAt_ >= std::chrono::seconds(1))
+      claimReplayFolder();
     for (auto& c : clients_)
       if (!c->gone) flush(*c, now);
     checkAcks();
@@ -368,6 +370,9 @@ void SimServer::handleLogin(Client& c, const std::string& text) {
             " client=" + std::to_string(c.id));
     return;
   }
+  // The writer that held the folder may just have let it go (to log in here): take it first, so
+  // that its claim at the session start fails.
+  claimReplayFolder();
   c.state = Client::State::Live;
   if (holdUntilLogin_) {
     holdUntilLogin_ = false;
@@ -572,6 +577,7 @@ bool SimServer::loadRecordedDay(std::string& error) {
     return !recordedPacket(record.file, record.text, false, packet);
   });
   replaying_ = true;
+  claimReplayFolder();
   if (recorded_.size() > 0) {
     if (!o_.startGiven) o_.startSecond = recorded_.record(0).second;
     lastSecond_ = recorded_.record(recorded_.size() - 1).second;
@@ -590,6 +596,30 @@ bool SimServer::loadRecordedDay(std::string& error) {
                  recorded_.readError() ? ", a file could not be read to its end" : "");
   }
   return true;
+}
+
+void SimServer::claimReplayFolder() {
+  if (!replaying_ || claim_.held()) return;
+  claimTriedAt_ = std::chrono::steady_clock::now();
+  std::string error;
+  const DataFolderClaim::Result result =
+      claim_.tryAcquireFolder(o_.replayDir, "kestrune-feedsim", true, error);
+  if (result == DataFolderClaim::Result::Held) {
+    if (!claimHolderSaid_.empty()) logLine("replay folder claimed");
+    claimHolderSaid_.clear();
+    return;
+  }
+  // A writer of that folder (today's recorder, say) keeps it: the replay is served all the same,
+  // but a writer logged in here could append it to the day, so that is said.
+  const std::string why = result == DataFolderClaim::Result::Failed
+                              ? error
+                              : o_.replayDir + " is being written by " + claim_.holder().describe();
+  if (why == claimHolderSaid_) return;
+  claimHolderSaid_ = why;
+  std::fprintf(stderr,
+               "kestrune-feedsim: warning: %s; a monitor or recorder that writes that folder must "
+               "not log in here\n",
+               why.c_str());
 }
 
 void SimServer::checkAcks() {

@@ -11,6 +11,7 @@
 
 #include "feedsim/sim_options.h"
 #include "feedsim/sim_packets.h"
+#include "recording/data_folder_claim.h"
 #include "recording/recorded_day.h"
 
 namespace kestrune::feedsim {
@@ -53,6 +54,9 @@ class SimServer {
   void advanceStream();
   // --replay-day: reads the recorded day and sets the clock to wait for the first login.
   bool loadRecordedDay(std::string& error);
+  // --replay-day: takes the replayed folder's writer claim, so that no monitor or recorder
+  // appends the day served again to the day itself. Tried again until it holds.
+  void claimReplayFolder();
   // The events of one second of the day: simulated, or the recorded day's records.
   void generateSecond(int second);
   void checkAcks();
@@ -85,6 +89,9 @@ class SimServer {
   bool dayOverLogged_ = false;
   bool replaying_ = false;
   RecordedDay recorded_;
+  DataFolderClaim claim_;
+  std::string claimHolderSaid_;
+  TimePoint claimTriedAt_{};
   int lastSecond_ = kSecondsPerDay - 1;  // "day over" once it has gone out
   uint64_t burstCounter_ = 0;
 };

@@ -8,6 +8,7 @@
 #include "monitor/ui_queue.h"
 #include "recording/data_files.h"
 #include "recording/day_so_far.h"
+#include "recording/writer_handover.h"
 
 namespace kestrune {
 
@@ -180,6 +181,7 @@ int ConnectionControl::statusCallbackHandler(std::int32_t type, std::int32_t kin
       // The store is emptied now, in step with the records taken on this thread; the lists on
       // the window thread, in step with the rows queued before.
       queue_.post(data_.resetMonitorData());
+      if (handover_) handover_->sessionStarted();
       sessionDateArrived(session, text, true);
       return 1;
     case MSG_SESSION_DATE:
@@ -188,6 +190,7 @@ int ConnectionControl::statusCallbackHandler(std::int32_t type, std::int32_t kin
     case MSG_DISCONNECTED:
       if (!files) return 1;
       files_.closeDataFiles();
+      recordingEnded();
       runOnWindow(session, [this] { linkLost(); });
       return 1;
     case MSG_STATUS:
@@ -228,13 +231,17 @@ void ConnectionControl::sessionDateArrived(std::uint64_t session, const char* te
     sessionDate_ = valid ? date : std::string();
     sessionDateValid_ = valid;
   }
-  files_.closeDataFiles();
+  // A date repeated while its files are open keeps them open. A session start closes them even
+  // then, so that what the day holds is measured with everything of ours written.
+  const bool sameDayOpen =
+      !sessionStart && valid && files_.dataFilesOpen() && files_.openDate() == date;
+  if (!sameDayOpen) files_.closeDataFiles();
   DaySnapshot day;
   if (sessionStart && valid) day = DaySnapshot::take(files_.baseDir(), date);
   std::string problem;
   if (!valid) {
     problem = openResultText(OpenResult::BadDate, date);
-  } else if (wholeDay_ && wholeDay_()) {
+  } else if (!sameDayOpen && wholeDay_ && wholeDay_()) {
     const OpenResult opened = files_.openDataFiles(date);
     problem = openResultText(opened, date, files_.notRegularFile());
   }
@@ -274,8 +281,15 @@ void ConnectionControl::takeRecord(int type, int kind, const char* body) {
   MonitorData::WindowPart part = alert ? data_.takeAlert(kind, text) : data_.takeSample(kind, text);
   if (part) queue_.post(std::move(part));
   // Only handed over: the files' writer says when records are lost and when they are written
-  // again. A file that could not be opened was said at the open.
-  files_.writeDataLine((alert ? 0 : 3) + kind - 1, text);
+  // again. A file that could not be opened was said at the open. With the folder's one-writer
+  // rule the record is written only while this program holds the folder, and kept otherwise.
+  const int index = (alert ? 0 : 3) + kind - 1;
+  if (handover_) {
+    WriteResult written = WriteResult::FilesClosed;
+    handover_->takeLine(index, text, written);
+  } else {
+    files_.writeDataLine(index, text);
+  }
 }
 
 void ConnectionControl::connectToServer(bool clearViews) {
@@ -390,7 +404,12 @@ void ConnectionControl::disconnectFromServer() {
     library_.stop();
   }
   files_.closeDataFiles();
+  recordingEnded();
   showDisconnected();
+}
+
+void ConnectionControl::recordingEnded() {
+  if (handover_) handover_->sessionEnded();
 }
 
 void ConnectionControl::onTimer(int id) {
@@ -446,6 +465,7 @@ void ConnectionControl::shutdown() {
   }
   closed_.store(true);
   files_.closeDataFiles();
+  recordingEnded();
 }
 
 }  // namespace kestrune

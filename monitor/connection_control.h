@@ -19,6 +19,7 @@ namespace kestrune {
 
 class DataFiles;
 class UiQueue;
+class WriterHandover;
 
 inline constexpr int RECONNECT_TIMER = 1;
 inline constexpr int PING_TIMER = 2;
@@ -55,6 +56,10 @@ class ConnectionControl {
   void setWholeDayTest(std::function<bool()> wholeDay);
   // Tests run the timers faster; the program keeps the defaults.
   void setTimings(ConnectionTimings timings);
+  // The Data folder's one-writer rule: with it, records are written only while this program holds
+  // the folder's claim, and kept for a takeover while another program does. Set before the first
+  // Connect; it outlives this object.
+  void setWriterHandover(WriterHandover* handover) { handover_ = handover; }
 
   // Any thread. Records are taken in and written at once on the calling (receive) thread; their
   // window effects, and everything that touches controls, flags and timers, run on the window
@@ -111,6 +116,8 @@ class ConnectionControl {
   void linkLost();
   void refuse(std::uint64_t session, const char* text);
   void takeRecord(int type, int kind, const char* body);
+  // The files are closed for good at the end of a link: the folder's claim goes back.
+  void recordingEnded();
 
   SessionLibrary& library_;
   ConnectionHost& host_;
@@ -118,6 +125,7 @@ class ConnectionControl {
   DataFiles& files_;
   UiQueue& queue_;
   RecordDecoder decoder_;
+  WriterHandover* handover_ = nullptr;
   std::function<ConnectionSettings()> settings_;
   std::function<bool()> wholeDay_;
   ConnectionTimings timings_;

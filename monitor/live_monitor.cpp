@@ -28,6 +28,7 @@ LiveMonitor::LiveMonitor(MonitorHost& host, MonitorSettings& settings,
       ownFiles_(files ? nullptr : std::make_unique<DataFiles>()),
       files_(files ? *files : *ownFiles_),
       library_(library ? std::move(library) : std::make_unique<QvsHftLibrary>()),
+      handover_(std::make_unique<WriterHandover>(files_, files_.baseDir(), "kestrune")),
       control_(std::make_unique<ConnectionControl>(*library_, host_, *this, files_, queue_,
                                                    &decodeRecord)),
       gate_(
@@ -46,6 +47,10 @@ LiveMonitor::LiveMonitor(MonitorHost& host, MonitorSettings& settings,
     return s;
   });
   refreshCollectionWindow();
+  // A standby says who writes, and a takeover that it writes now, on the status line.
+  handover_->setNotice(
+      [this](const std::string& text) { queue_.post([this, text] { host_.showStatus(text); }); });
+  control_->setWriterHandover(handover_.get());
   control_->setWholeDayTest([this] { return isWholeDayCollection(collectionWindow()); });
   // Rows staged by a batch go into their lists in one insertion each, and of the sounds it set
   // off only the last, the one that would be heard, is started.

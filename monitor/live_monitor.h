@@ -17,6 +17,7 @@
 #include "recording/collection_gate.h"
 #include "recording/data_files.h"
 #include "recording/data_reader.h"
+#include "recording/writer_handover.h"
 
 namespace kestrune {
 
@@ -52,6 +53,8 @@ class LiveMonitor : public MonitorData, private ChartHost, private RecordingNoti
   // never the settings the dialog writes.
   void refreshCollectionWindow();
   DataFiles& dataFiles() { return files_; }
+  // The Data folder's one-writer rule: whether this monitor writes or stands by.
+  WriterHandover& handover() { return *handover_; }
 
   // MonitorData: the receive-thread halves of the intakes.
   WindowPart takeAlert(int kind, const char* text) override;
@@ -84,6 +87,7 @@ class LiveMonitor : public MonitorData, private ChartHost, private RecordingNoti
   DataFiles& files_;
   std::unique_ptr<SessionLibrary> library_;
   UiQueue queue_;
+  std::unique_ptr<WriterHandover> handover_;  // outlives the control, which uses it
   std::unique_ptr<ConnectionControl> control_;
   CollectionWindow collectionWindow() const;
 

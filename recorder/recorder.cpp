@@ -12,7 +12,6 @@
 #include "charts/chart_sample.h"
 #include "monitor/server_store.h"
 #include "monitor/session_library.h"
-#include "recording/data_folder_lock.h"
 #include "settings/config_file.h"
 
 namespace kestrune {
@@ -36,6 +35,7 @@ Recorder::Recorder(const ServerPrefsValues& login, const CollectionWindow& windo
     : login_(login),
       window_(window),
       host_(out),
+      handover_(files_, std::string(), "kestrune-recorder"),
       library_(library ? std::move(library) : std::make_unique<QvsHftLibrary>()),
       control_(*library_, host_, *this, files_, queue_, &decodeRecord),
       gate_(
@@ -49,6 +49,10 @@ Recorder::Recorder(const ServerPrefsValues& login, const CollectionWindow& windo
     return s;
   });
   control_.setWholeDayTest([this] { return isWholeDayCollection(window_); });
+  // Another monitor or recorder may write the folder: this one then stands by and says so.
+  handover_.setNotice(
+      [this](const std::string& text) { queue_.post([this, text] { host_.showStatus(text); }); });
+  control_.setWriterHandover(&handover_);
   host_.setConnectionControl(&control_);
   host_.setUnlinkedHandler([this] {
     // Decided once the control has finished the step that unlinked it (it may yet start the
@@ -142,8 +146,6 @@ int runRecorder(const RecorderOptions& options, std::ostream& out, std::ostream&
     err << "kestrune-recorder: " << error << "\n";
     return kRecorderFailed;
   }
-  // The login values first: a password file that cannot be read must not hold the Data folder
-  // from a recorder that could record.
   ServerPrefsValues stored;
   readServerSettings(stored);
   ServerPrefsValues login;
@@ -153,11 +155,6 @@ int runRecorder(const RecorderOptions& options, std::ostream& out, std::ostream&
     return kRecorderFailed;
   }
   if (!warning.empty()) err << "kestrune-recorder: warning: " << warning << "\n";
-  DataFolderLock lock;
-  if (!lock.acquire(std::filesystem::current_path().string(), error)) {
-    err << "kestrune-recorder: " << error << "\n";
-    return kRecorderFailed;
-  }
   // The collection window the monitor keeps in this folder; a missing file records the whole day.
   MonitorSettings settings;
   ChartColorTable colors;

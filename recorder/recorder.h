@@ -17,6 +17,7 @@
 #include "recorder/recorder_options.h"
 #include "recording/collection_gate.h"
 #include "recording/data_files.h"
+#include "recording/writer_handover.h"
 
 namespace kestrune {
 
@@ -37,6 +38,7 @@ class Recorder : public QObject, private MonitorData, private RecordingNotices {
 
   std::uint64_t recordsReceived() const { return received_.load(); }
   std::uint64_t linesLost() const { return files_.lostLines(); }
+  WriterHandover& handover() { return handover_; }
 
  private:
   // MonitorData: nothing to show, only the Listing samples' time drives the collection window.
@@ -53,6 +55,7 @@ class Recorder : public QObject, private MonitorData, private RecordingNotices {
   CollectionWindow window_;
   HeadlessHost host_;
   DataFiles files_;
+  WriterHandover handover_;  // outlives the control, which uses it
   std::unique_ptr<SessionLibrary> library_;
   UiQueue queue_;
   ConnectionControl control_;
@@ -77,7 +80,7 @@ class StopSignals : public QObject {
   std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// Everything between the command line and the exit code: the work folder, the Data folder's lock,
+// Everything between the command line and the exit code: the work folder,
 // the stored settings, the recorder and its event loop. Needs a QCoreApplication.
 int runRecorder(const RecorderOptions& options, std::ostream& out, std::ostream& err);
 

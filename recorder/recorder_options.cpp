@@ -71,7 +71,9 @@ std::string recorderHelpText() {
              "(Kestrune.cfg of the work folder). It reconnects after a lost link every 5\n"
              "seconds and pings the server every minute. Each status line is printed with its\n"
              "local time, one line each. SIGTERM or SIGINT disconnects, closes the files and\n"
-             "ends it. Only one recorder at a time writes a Data folder.\n"
+             "ends it. Only one program at a time writes a Data folder: while a monitor or\n"
+             "another recorder writes it, this one stands by, says who writes, and takes over\n"
+             "within a second when the writer ends, adding the records the writer missed.\n"
              "\n"
              "Options:\n") +
          workDirOptionsHelp() +
@@ -90,8 +92,8 @@ std::string recorderHelpText() {
          "\n"
          "Exit status:\n"
          "  0  stopped by SIGTERM or SIGINT\n"
-         "  1  the work folder or the password file cannot be used, no server is set, or\n"
-         "     another recorder holds the Data folder\n"
+         "  1  the work folder or the password file cannot be used, or no server\n"
+         "     is set\n"
          "  2  a mistake on the command line\n"
          "  3  the server refused the login (bad user name or password, account already\n"
          "     in use, invalid server application): trying again would not help\n"

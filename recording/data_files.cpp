@@ -1,7 +1,6 @@
 #include "recording/data_files.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -384,12 +383,7 @@ OpenResult DataFiles::openDataFiles(std::string_view date) {
       const int flags = ::fcntl(fd, F_GETFL);
       if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     }
-    // Readers are welcome while we record; a second writer (another monitor on the same folder)
-    // is not, so its open of this file fails.
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      ::close(fd);
-      fd = -1;
-    }
+    // Who may write the folder is decided by its writer's claim, not here.
     FileSlot& slot = c.slots[static_cast<std::size_t>(i)];
     slot = FileSlot{};
     slot.fd = fd;
@@ -445,6 +439,25 @@ void DataFiles::closeDataFiles() {
   c.date.clear();
   guard.unlock();
   c.say(text);
+}
+
+void DataFiles::rereadFileLengths() {
+  Core& c = *core_;
+  std::unique_lock<std::mutex> guard(c.lock);
+  if (!c.open) return;
+  const bool settled =
+      c.progress.wait_for(guard, kCloseWait, [&c] { return c.queuedBytes == 0 && !c.busy; });
+  for (FileSlot& slot : c.slots) {
+    if (slot.fd < 0) continue;
+    struct stat st {};
+    if (::fstat(slot.fd, &st) != 0) continue;
+    slot.size = static_cast<std::uint64_t>(st.st_size);
+    char last = '\n';
+    slot.cut = slot.size > 0 && ::pread(slot.fd, &last, 1, static_cast<off_t>(slot.size - 1)) == 1 &&
+               last != '\n';
+  }
+  // A batch still on its way keeps its own idea of the files out of these.
+  if (!settled) ++c.generation;
 }
 
 WriteResult DataFiles::writeDataLine(int index, const char* text) {

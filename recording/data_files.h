@@ -82,6 +82,11 @@ class DataFiles {
   WriteResult writeDataLine(int index, std::string_view text);
   WriteResult writeDataLine(int index, const char* text);
 
+  // Another program wrote the open files meanwhile (this one stood by): waits briefly for what
+  // this one handed over, then learns each file's length again, and whether it ends inside a
+  // line, so that a cut-back after a failed write never takes away what the other one wrote.
+  void rereadFileLengths();
+
   bool dataFilesOpen() const;
   // Number of the six slots holding an open file.
   int openFileCount() const;

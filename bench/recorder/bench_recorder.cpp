@@ -1,19 +1,27 @@
 // kestrune-recorder's figures, measured from outside through /proc: a burst of alert records
-// (no record may be lost), then a live day at 100x (resident memory and CPU time, scaled to 1x).
+// (no record may be lost), then a live day at 100x (resident memory and CPU time, scaled to 1x),
+// then writers SIGKILLed at 1000x with a standby on their folder (records lost or doubled, time
+// to take over).
 //
+// KES_RECORDER_KILLS sets how many writers are killed in turn (default 3).
 // KES_RECORDER_BURST sets the burst (default 100000); KES_RECORDER_SECONDS the wall time of the
 // live run (default 30); KES_RECORDER_SPEED the simulator's speed (default 100). Everything runs
 // in a temporary folder with its own per-user store.
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/child_process.h"
 #include "tests/support/feedsim_process.h"
@@ -63,8 +71,28 @@ std::size_t lines(const fs::path& data) {
   return n;
 }
 
+std::string readAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Lines of `got` missing against `want`, and lines of `got` beyond their count in `want`.
+void compareLines(const std::string& want, const std::string& got, std::size_t& lost,
+                  std::size_t& doubled) {
+  std::map<std::string, long> count;
+  std::istringstream a(want), b(got);
+  std::string line;
+  while (std::getline(a, line)) ++count[line];
+  while (std::getline(b, line)) --count[line];
+  for (const auto& [text, n] : count) {
+    if (n > 0) lost += static_cast<std::size_t>(n);
+    if (n < 0) doubled += static_cast<std::size_t>(-n);
+  }
+}
+
 std::unique_ptr<kestrune::ChildProcess> startRecorder(const fs::path& work, int port,
-                                                      const fs::path& password) {
+                                                      const fs::path& password,
+                                                      const std::string& ready = "Date: ") {
   fs::create_directories(work);
   auto recorder = std::make_unique<kestrune::ChildProcess>(
       "kestrune-recorder",
@@ -72,7 +100,7 @@ std::unique_ptr<kestrune::ChildProcess> startRecorder(const fs::path& work, int 
                                std::to_string(port), "--user", "demo", "--password-file",
                                password.string()},
       "", true);
-  if (recorder->waitForText("Date: ", 10000).empty()) return nullptr;
+  if (recorder->waitForText(ready, 10000).empty()) return nullptr;
   return recorder;
 }
 
@@ -145,6 +173,56 @@ int run() {
         "%dx, %.3f %% at 1x\n",
         speed, wall, seconds * speed / 60, written, rssAfterFirst, maxRss, peak, cpu,
         100.0 * cpu / wall, speed, 100.0 * cpu / wall / speed);
+  }
+  // Writers killed at 1000x: a recorder alone in a folder of its own holds every record; in the
+  // shared folder the writer is SIGKILLed mid-stream, the standby takes over and a new standby
+  // joins, in turn.
+  {
+    const int kills = envInt("KES_RECORDER_KILLS", 3);
+    kestrune::FeedsimProcess sim(
+        {"--stream", "off", "--speed", "1000", "--start", "09:30:00", "--date", "12062026"});
+    auto reference =
+        sim.ok() ? startRecorder(root / "reference", sim.port(), root / "password") : nullptr;
+    auto writer =
+        reference ? startRecorder(root / "shared", sim.port(), root / "password") : nullptr;
+    auto standby = writer ? startRecorder(root / "shared", sim.port(), root / "password",
+                                          "Recorded by kestrune-recorder")
+                          : nullptr;
+    if (!standby) return 1;
+    sim.command("stream on", "ok stream on");
+    double slowestMs = 0;
+    for (int k = 0; k < kills; ++k) {
+      std::this_thread::sleep_for(std::chrono::seconds(2));
+      const auto killedAt = Clock::now();
+      ::kill(writer->pid(), SIGKILL);
+      const bool took = !standby->waitForText("has stopped writing", 10000).empty();
+      slowestMs = std::max(
+          slowestMs,
+          took ? std::chrono::duration<double, std::milli>(Clock::now() - killedAt).count() : 1e9);
+      writer->stop();
+      writer = std::move(standby);
+      standby = startRecorder(root / "shared", sim.port(), root / "password",
+                              "Recorded by kestrune-recorder");
+      if (!standby) return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    sim.command("stream off", "ok stream off");
+    sim.command("type 21 end-of-stream", "ok type 21 end-of-stream sent", 60000);
+    for (auto* r : {reference.get(), writer.get(), standby.get()}) {
+      r->waitForText("end-of-stream", 60000);
+      r->stop();
+    }
+    std::size_t lost = 0, doubled = 0, records = 0;
+    for (int n = 1; n <= 6; ++n) {
+      const std::string name = "12062026_hft" + std::to_string(n) + ".txt";
+      const std::string want = readAll(root / "reference" / "Data" / name);
+      records += static_cast<std::size_t>(std::count(want.begin(), want.end(), '\n'));
+      compareLines(want, readAll(root / "shared" / "Data" / name), lost, doubled);
+    }
+    std::printf(
+        "handover at 1000x: %d writers SIGKILLed over %zu records: %zu lost, %zu doubled "
+        "(budget 0); slowest takeover %.0f ms after the kill (budget 1000)\n",
+        kills, records, lost, doubled, slowestMs);
   }
   fs::remove_all(root);
   return 0;

@@ -856,16 +856,17 @@ TEST_F(RecorderE2E, SigtermMidStreamLosesNothingAndEndsWithWholeLines) {
   EXPECT_EQ(lines, received);
 }
 
-// What restarting cannot mend ends with a status of its own, so the unit leaves it alone; what
-// may pass (a folder held by another recorder) ends with 1 and is tried again.
-TEST_F(RecorderE2E, AHeldFolderEndsWithOneARefusedLoginWithThree) {
+// A second recorder on the folder stands by and says who writes; what restarting cannot mend
+// ends with a status of its own, so the unit leaves it alone.
+TEST_F(RecorderE2E, ASecondRecorderStandsByARefusedLoginEndsWithThree) {
   ASSERT_TRUE(startSim());
   ChildProcess& first = startRecorder(recDir_);
   ASSERT_FALSE(first.waitForText("Date: 12/06/2026").empty()) << first.error();
 
   ChildProcess& second = startRecorder(recDir_);
-  EXPECT_TRUE(exitedWith(second.waitForExit(10000), 1));
-  EXPECT_FALSE(lineWith(second, "by process " + std::to_string(first.pid())).empty());
+  EXPECT_FALSE(
+      second.waitForText("Recorded by kestrune-recorder (pid " + std::to_string(first.pid()) + ")")
+          .empty());
 
   // A FIFO as the password file is refused at once, before the Data folder is even asked for.
   const fs::path fifo = dir_ / "fifo";
@@ -873,7 +874,7 @@ TEST_F(RecorderE2E, AHeldFolderEndsWithOneARefusedLoginWithThree) {
   ChildProcess& piped = startRecorder(recDir_, false, fifo);
   EXPECT_TRUE(exitedWith(piped.waitForExit(10000), 1));
   EXPECT_FALSE(lineWith(piped, "not a regular file").empty());
-  EXPECT_TRUE(lineWith(piped, "by process").empty());
+  EXPECT_TRUE(lineWith(piped, "Recorded by").empty());
 
   for (const auto& [code, text] :
        {std::pair<std::string, std::string>{"7", "Invalid username/password!"},
@@ -915,6 +916,84 @@ TEST_F(RecorderE2E, AFifoAsTodaysFileIsRefusedAndHoldsNothingUp) {
   EXPECT_EQ(files_->lostLines(), 1u);  // the sample meant for the FIFO
   EXPECT_FALSE(lineWith(recorder, "Stopped: 2 records received, 1 could not be written").empty());
   EXPECT_TRUE(fs::is_fifo(recDir_ / "Data" / "12062026_hft4.txt"));
+}
+
+// Whoever holds the folder writes, the other stands by and takes over when the writer ends: the
+// monitor first and its Disconnect, then the recorder first and its SIGKILL. A recorder alone in
+// a folder of its own, sent the same stream, holds what the shared folder must hold.
+TEST_F(RecorderE2E, OneWriterPerFolderHandsOverBothWaysWithEveryRecordOnce) {
+  ASSERT_TRUE(startSim({"--speed", "200"}));
+  ChildProcess& reference = startRecorder(recDir_);
+  ASSERT_FALSE(reference.waitForText("Date: 12/06/2026").empty()) << reference.error();
+  ASSERT_TRUE(connectAndStart());
+  ChildProcess& shared = startRecorder(dir_);
+  const std::string monitor = "kestrune (pid " + std::to_string(::getpid()) + ")";
+  ASSERT_FALSE(shared.waitForText("Recorded by " + monitor).empty()) << shared.error();
+  ASSERT_FALSE(shared.waitForText("Date: 12/06/2026").empty());
+  ASSERT_FALSE(sim_->command("clients", "ok clients 3").empty());
+
+  const fs::path samples = dataFile("12062026", 4);
+  const auto grows = [&](std::uintmax_t by) {
+    const std::uintmax_t from = fs::file_size(samples);
+    return waitFor([&] { return fs::file_size(samples) >= from + by; }, kCatchUpMs);
+  };
+  control("time 09:30:00");
+  control("stream on");
+  ASSERT_TRUE(waitFor([&] { return fs::exists(samples) && fs::file_size(samples) > 0; }));
+  ASSERT_TRUE(grows(5000));
+  live_->onDisconnect();
+  ASSERT_FALSE(shared.waitForText("Recording: " + monitor + " has stopped writing").empty());
+  ASSERT_TRUE(grows(5000));
+
+  const std::string recorder = "kestrune-recorder (pid " + std::to_string(shared.pid()) + ")";
+  ASSERT_TRUE(connectAndStart());
+  ASSERT_TRUE(waitFor([&] { return host_.sawStatus("Recorded by " + recorder); }));
+  ASSERT_TRUE(grows(5000));
+  ::kill(shared.pid(), SIGKILL);
+  shared.stop();
+  ASSERT_TRUE(
+      waitFor([&] { return host_.sawStatus("Recording: " + recorder + " has stopped writing"); }));
+  ASSERT_TRUE(grows(5000));
+  endStream(&reference);
+  live_->onDisconnect();
+
+  for (int n = 1; n <= 6; ++n) {
+    const std::string expected = readFile(recFile(n));
+    EXPECT_FALSE(expected.empty()) << n;
+    EXPECT_TRUE(readFile(dataFile("12062026", n)) == expected)
+        << n << ": " << lineCount(dataFile("12062026", n)) << " lines, " << lineCount(recFile(n))
+        << " expected";
+  }
+  for (const std::string& status : host_.statuses)
+    EXPECT_EQ(status.find("RECORDS LOST"), std::string::npos) << status;
+  EXPECT_TRUE(lineWith(shared, "RECORDS LOST").empty());
+}
+
+// While the simulator serves a recorded day, a recorder working in that folder and logged in to
+// it writes nothing, says why, and does not take over when the simulator ends.
+TEST_F(RecorderE2E, ARecorderOnTheFolderOfAReplayedDayLeavesTheDayAsItWas) {
+  const std::string day = "MSFT|x|093001|250|10.00-10.01|12\r\nIBM|x|093002|260|1.00-1.01|3\r\n";
+  const std::string sample = kSample + "\r\n";
+  test::writeAll(recFile(1).string(), day);
+  test::writeAll(recFile(4).string(), sample);
+  for (int n : {2, 3, 5, 6}) test::writeAll(recFile(n).string(), "");
+  ASSERT_TRUE(startSim({"--stream", "on", "--speed", "100", "--replay-day",
+                        (recDir_ / "Data").string(), "12062026"}));
+  ChildProcess& recorder = startRecorder(recDir_);
+  ASSERT_FALSE(recorder
+                   .waitForText("NOT RECORDING: kestrune-feedsim (pid " +
+                                std::to_string(sim_->pid()) + ") is replaying")
+                   .empty())
+      << recorder.error();
+  ASSERT_FALSE(sim_->waitForLine("day over", 30000).empty());
+  send("type 21 end-of-stream");
+  ASSERT_FALSE(recorder.waitForText("end-of-stream").empty());
+  sim_->stop();
+  ASSERT_FALSE(recorder.waitForText("Kestrune Server Disconnected.").empty());
+  EXPECT_TRUE(exitedWith(recorder.stop(), 0));
+  EXPECT_EQ(readFile(recFile(1)), day);
+  EXPECT_EQ(readFile(recFile(4)), sample);
+  EXPECT_TRUE(lineWith(recorder, "Recording: ").empty());
 }
 
 TEST_F(RecorderE2E, ALostLinkIsRetriedAndTheSameDayAppended) {

@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "recording/data_reader.h"
@@ -146,19 +148,34 @@ TEST(DataFilesTest, OnlyRegularFilesAreWrittenAndLostRecordsAreCounted) {
   EXPECT_EQ(readAll(dir.file("Data/12062026_hft4.txt")), "09300\r\n093001|1\r\n");
 }
 
-TEST(DataFilesTest, ASecondWriterOnTheSameFilesIsRefused) {
+// A disk that takes half of a write and then refuses the rest.
+long halfWrite(int fd, const void* bytes, unsigned long count) {
+  static thread_local bool refuse = false;
+  if (std::exchange(refuse, !refuse)) {
+    errno = ENOSPC;
+    return -1;
+  }
+  return static_cast<long>(::write(fd, bytes, count / 2 + 1));
+}
+
+// Who writes a folder is the writer's claim's business: a standby opens the same day's files
+// too (it takes over in them), and appending keeps whatever the other one wrote.
+TEST(DataFilesTest, TwoOpenersOfOneDayAppendToTheSameFiles) {
   TempDir dir;
   DataFiles first(dir.path());
   DataFiles second(dir.path());
   ASSERT_EQ(first.openDataFiles("12062026"), OpenResult::Opened);
-  EXPECT_EQ(second.openDataFiles("12062026"), OpenResult::PartlyOpened);
-  EXPECT_EQ(second.openFileCount(), 0);
-  EXPECT_EQ(second.writeDataLine(0, "intruder"), WriteResult::NoFile);
+  ASSERT_EQ(second.openDataFiles("12062026"), OpenResult::Opened);
   first.writeDataLine(0, "owner");
   first.closeDataFiles();
-  EXPECT_EQ(readAll(dir.file("Data/12062026_hft1.txt")), "owner\r\n");
+  // The second one stood by while the first wrote; a write of its own that the disk cuts short
+  // is taken back to where the file ended, never to where it ended when it was opened.
+  second.rereadFileLengths();
+  second.setWriteCallForTest(&halfWrite);
+  second.writeDataLine(0, "successor");
   second.closeDataFiles();
-  EXPECT_EQ(second.openDataFiles("12062026"), OpenResult::Opened);
+  EXPECT_EQ(readAll(dir.file("Data/12062026_hft1.txt")), "owner\r\n");
+  EXPECT_EQ(second.lostLines(), 1u);
 }
 
 TEST(DataFilesTest, BurstsFromTheReceiveThreadArriveWholeAndInOrder) {
