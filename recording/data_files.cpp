@@ -25,6 +25,9 @@ constexpr std::size_t kShownDateMax = 26;
 // waits a moment for room, then counts what does not fit as lost.
 constexpr std::size_t kQueueBytesMax = 16u << 20;
 constexpr auto kRoomWait = std::chrono::milliseconds(500);
+// The writer gathers lines for this long, or until this many bytes wait.
+constexpr auto kGatherWait = std::chrono::milliseconds(10);
+constexpr std::size_t kBatchBytes = 64u << 10;
 // How long closing waits for the disk to take what was handed over.
 constexpr auto kCloseWait = std::chrono::seconds(1);
 // While records are being lost the count is said again at most this often.
@@ -217,13 +220,14 @@ void writeFile(DataFiles::WriteCall call, FileSlot& slot, const PendingLines& li
   if (lines.ends.empty()) return;
   // All lines of the file in one write; only when that fails, one by one, so that every line
   // that fits is kept.
+  const FileSlot before = slot;
   int error = writeWhole(call, slot, lines.bytes.data(), lines.bytes.size());
   if (error == 0) {
     result.written += lines.ends.size();
     result.endedWell = true;
     return;
   }
-  if (lines.ends.size() == 1 || slot.cut) {
+  if (lines.ends.size() == 1 || slot.size != before.size || slot.cut != before.cut) {
     // A single line is simply lost; so are lines of which an unknown part stayed in the file.
     result.lost += lines.ends.size();
     result.error = error;
@@ -255,6 +259,13 @@ void DataFiles::Core::writerLoop() {
     work.wait(guard, [this] { return stop || queuedBytes > 0; });
     idle = false;
     if (queuedBytes == 0) return;  // stopped with nothing left
+    // A few more milliseconds gather the next lines into the same writes: a live feed hands
+    // over a line at a time, and one wake-up per line cost more than the writes.
+    if (!stop && open && queuedBytes < kBatchBytes) {
+      work.wait_for(guard, kGatherWait,
+                    [this] { return stop || !open || queuedBytes >= kBatchBytes; });
+    }
+    if (queuedBytes == 0) continue;  // a close that gave up took them
     for (std::size_t i = 0; i < batch.size(); ++i) {
       batch[i].bytes.clear();
       batch[i].ends.clear();
@@ -410,8 +421,9 @@ void DataFiles::closeDataFiles() {
   Core& c = *core_;
   std::unique_lock<std::mutex> guard(c.lock);
   if (!c.open) return;
-  c.open = false;  // no more lines are taken
-  c.work.notify_all();
+  c.open = false;           // no more lines are taken
+  c.progress.notify_all();  // a line waiting for room gives up
+  c.work.notify_all();      // the writer stops gathering
   const bool done =
       c.progress.wait_for(guard, kCloseWait, [&c] { return c.queuedBytes == 0 && !c.busy; });
   std::string text;
@@ -504,7 +516,8 @@ WriteResult DataFiles::writeDataLine(int index, std::string_view text) {
   }
   lines.bytes.append("\r\n", 2);
   lines.ends.push_back(static_cast<std::uint32_t>(lines.bytes.size()));
-  const bool wake = c.queuedBytes == 0 && c.idle;
+  const bool wake = (c.queuedBytes == 0 && c.idle) ||
+                    (c.queuedBytes < kBatchBytes && c.queuedBytes + size >= kBatchBytes);
   c.queuedBytes += size;
   guard.unlock();
   if (wake) c.work.notify_one();

@@ -956,6 +956,8 @@ TEST_F(RecorderE2E, OneWriterPerFolderHandsOverBothWaysWithEveryRecordOnce) {
   ASSERT_TRUE(grows(5000));
   endStream(&reference);
   live_->onDisconnect();
+  // Its files are complete once it has closed them.
+  EXPECT_TRUE(exitedWith(reference.stop(), 0));
 
   for (int n = 1; n <= 6; ++n) {
     const std::string expected = readFile(recFile(n));
