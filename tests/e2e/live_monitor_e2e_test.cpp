@@ -941,6 +941,9 @@ TEST_F(RecorderE2E, OneWriterPerFolderHandsOverBothWaysWithEveryRecordOnce) {
   control("stream on");
   ASSERT_TRUE(waitFor([&] { return fs::exists(samples) && fs::file_size(samples) > 0; }));
   ASSERT_TRUE(grows(5000));
+  // The date again, while it is open: the writer keeps writing, the standby keeps standing by.
+  send("type 9 12062026");
+  ASSERT_TRUE(grows(5000));
   live_->onDisconnect();
   ASSERT_FALSE(shared.waitForText("Recording: " + monitor + " has stopped writing").empty());
   ASSERT_TRUE(grows(5000));
