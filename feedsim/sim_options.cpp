@@ -213,8 +213,9 @@ Options:
                        instead of a simulated day: its records as they were recorded, in
                        time order across the six files, with DATE as the session date. The
                        clock waits at --start (default: the day's first record) until the
-                       first login. It holds DIR's writer claim while it serves, so that no
-                       monitor or recorder working there appends the replay to the day
+                       first login. While it serves, a monitor or recorder working in DIR
+                       does not append that day again to DATE's files (other days are
+                       recorded as ever)
   --help               this text
 
 Output: the first line is "kestrune-feedsim listening on 127.0.0.1:PORT". Then one

@@ -603,17 +603,18 @@ void SimServer::claimReplayFolder() {
   claimTriedAt_ = std::chrono::steady_clock::now();
   std::string error;
   const DataFolderClaim::Result result =
-      claim_.tryAcquireFolder(o_.replayDir, "kestrune-feedsim", true, error);
+      claim_.tryAcquireReplay(o_.replayDir, o_.replayDate, "kestrune-feedsim", error);
   if (result == DataFolderClaim::Result::Held) {
     if (!claimHolderSaid_.empty()) logLine("replay folder claimed");
     claimHolderSaid_.clear();
     return;
   }
-  // A writer of that folder (today's recorder, say) keeps it: the replay is served all the same,
-  // but a writer logged in here could append it to the day, so that is said.
+  // Another simulator serves the same day from that folder, or the folder cannot be written: the
+  // replay is served all the same, but a writer logged in here could append it to the day.
   const std::string why = result == DataFolderClaim::Result::Failed
                               ? error
-                              : o_.replayDir + " is being written by " + claim_.holder().describe();
+                              : o_.replayDate + " of " + o_.replayDir + " is being replayed by " +
+                                    claim_.holder().describe();
   if (why == claimHolderSaid_) return;
   claimHolderSaid_ = why;
   std::fprintf(stderr,

@@ -54,8 +54,9 @@ class SimServer {
   void advanceStream();
   // --replay-day: reads the recorded day and sets the clock to wait for the first login.
   bool loadRecordedDay(std::string& error);
-  // --replay-day: takes the replayed folder's writer claim, so that no monitor or recorder
-  // appends the day served again to the day itself. Tried again until it holds.
+  // --replay-day: takes the served day's replay claim in its folder, so that no monitor or
+  // recorder there appends the day served again to the day itself (other days are recorded as
+  // ever). Tried again until it holds.
   void claimReplayFolder();
   // The events of one second of the day: simulated, or the recorded day's records.
   void generateSecond(int second);

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "client/trading_date.h"
+
 namespace kestrune {
 
 namespace {
@@ -16,6 +18,16 @@ namespace {
 // them. Its text names the holder, so that a standby can say who writes.
 constexpr const char* kClaimFileName = ".kestrune-writer.lock";
 constexpr std::size_t kClaimTextMax = 256;
+
+// The lock of one replayed day: ".kestrune-replay-<date>.lock". The date is a trading date (eight
+// digits), so the name stays inside the folder.
+std::string replayFileName(const std::string& date) { return ".kestrune-replay-" + date + ".lock"; }
+
+std::string dataFolder(const std::string& baseDir) {
+  std::string dir = baseDir;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir + "Data";
+}
 
 flock wholeFileWriteLock() {
   flock lock{};
@@ -80,20 +92,29 @@ void DataFolderClaim::release() {
 DataFolderClaim::Result DataFolderClaim::tryAcquire(const std::string& baseDir,
                                                     const std::string& program, bool replaying,
                                                     std::string& error) {
-  std::string dir = baseDir;
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  dir += "Data";
-  return tryAcquireFolder(dir, program, replaying, error);
+  return acquire(dataFolder(baseDir), kClaimFileName, program, replaying, error);
 }
 
-DataFolderClaim::Result DataFolderClaim::tryAcquireFolder(const std::string& dataDir,
+DataFolderClaim::Result DataFolderClaim::tryAcquireReplay(const std::string& dataDir,
+                                                          const std::string& date,
                                                           const std::string& program,
-                                                          bool replaying, std::string& error) {
+                                                          std::string& error) {
+  if (!isTradingDate(date)) {
+    error = "not a trading date: " + date;
+    return Result::Failed;
+  }
+  return acquire(dataDir, replayFileName(date), program, true, error);
+}
+
+DataFolderClaim::Result DataFolderClaim::acquire(const std::string& dataDir,
+                                                 const std::string& fileName,
+                                                 const std::string& program, bool replaying,
+                                                 std::string& error) {
   if (fd_ >= 0) return Result::Held;
   std::string dir = dataDir;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   ::mkdir(dir.c_str(), 0755);  // an existing folder is fine; a real failure shows in the open
-  const std::string path = dir + "/" + kClaimFileName;
+  const std::string path = dir + "/" + fileName;
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
     error = "cannot claim " + dir + ": " + std::strerror(errno);
@@ -119,6 +140,18 @@ DataFolderClaim::Result DataFolderClaim::tryAcquireFolder(const std::string& dat
   holder_ = parseClaimText(readClaimFile(fd));
   ::close(fd);
   return Result::Taken;
+}
+
+bool replayOfDayHeld(const std::string& baseDir, const std::string& date, ClaimHolder& holder) {
+  if (!isTradingDate(date)) return false;
+  const std::string path = dataFolder(baseDir) + "/" + replayFileName(date);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  flock lock = wholeFileWriteLock();
+  const bool held = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+  if (held) holder = parseClaimText(readClaimFile(fd));
+  ::close(fd);
+  return held;
 }
 
 }  // namespace kestrune

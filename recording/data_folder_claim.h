@@ -34,17 +34,25 @@ class DataFolderClaim {
   // exclude each other as two programs do, and the system drops it when the holder dies.
   Result tryAcquire(const std::string& baseDir, const std::string& program, bool replaying,
                     std::string& error);
-  // The same for the Data folder itself (the folder a replayed day is read from).
-  Result tryAcquireFolder(const std::string& dataDir, const std::string& program, bool replaying,
-                          std::string& error);
+  // A simulator serving day date of the Data folder dataDir takes this one instead: it keeps
+  // writers from appending the replay to that day only, never from recording another day.
+  Result tryAcquireReplay(const std::string& dataDir, const std::string& date,
+                          const std::string& program, std::string& error);
   void release();
   bool held() const { return fd_ >= 0; }
   const ClaimHolder& holder() const { return holder_; }
 
  private:
+  Result acquire(const std::string& dataDir, const std::string& fileName,
+                 const std::string& program, bool replaying, std::string& error);
+
   int fd_ = -1;
   ClaimHolder holder_;
 };
+
+// Whether a live program serves day date of baseDir's Data folder (empty: the working
+// directory); holder names it.
+bool replayOfDayHeld(const std::string& baseDir, const std::string& date, ClaimHolder& holder);
 
 // "<program> <pid>[ replay]" as the claim file holds it; parseClaimText reads it back.
 std::string claimText(const std::string& program, pid_t pid, bool replaying);

@@ -119,6 +119,7 @@ void WriterHandover::sessionStarted() {
   clearKept();
   for (Kept& k : kept_) k.ahead.clear();
   replayHolder_ = false;
+  replayCheckedDate_.clear();
   wanted_ = true;
   tryTakeOver();
 }
@@ -127,6 +128,7 @@ void WriterHandover::sessionEnded() {
   std::lock_guard<std::mutex> guard(lock_);
   wanted_ = false;
   replayHolder_ = false;
+  replayCheckedDate_.clear();
   claimFailed_ = false;
   lastHolder_.clear();
   clearKept();
@@ -152,6 +154,12 @@ WriterHandover::Outcome WriterHandover::takeLine(int index, std::string_view tex
     wanted_ = true;
     tryTakeOver();
   }
+  const std::string date = files_.openDate();
+  if (!date.empty() && date != replayCheckedDate_) checkReplay(date);
+  if (replayHolder_) {
+    result = WriteResult::FilesClosed;
+    return Outcome::Kept;
+  }
   if (claim_.held() || claimFailed_) {
     if (index >= 0 && index < kDataFileCount) {
       std::deque<std::string>& ahead = kept_[static_cast<std::size_t>(index)].ahead;
@@ -172,9 +180,7 @@ WriterHandover::Outcome WriterHandover::takeLine(int index, std::string_view tex
   result = WriteResult::FilesClosed;
   if (index < 0 || index >= kDataFileCount) return Outcome::Failed;
   // What the writer would not write (outside the recording period) is not kept either.
-  const std::string date = files_.openDate();
   if (date.empty()) return Outcome::Closed;
-  if (replayHolder_) return Outcome::Kept;
   if (date != keptDate_) {
     clearKept();
     keptDate_ = date;
@@ -224,19 +230,24 @@ void WriterHandover::tryTakeOver() {
     say("Recording without a writer's claim: " + error);
     return;
   }
-  const ClaimHolder& holder = claim_.holder();
-  const std::string who = holder.describe();
-  if (holder.replaying) {
-    // The records of this session are that day served again: they are never written, not even
-    // after the holder has ended.
-    replayHolder_ = true;
-    clearKept();
-    say("NOT RECORDING: " + who + " is replaying the day of this Data folder");
-  } else if (who != lastHolder_) {
-    say("Recorded by " + who);
-  }
+  const std::string who = claim_.holder().describe();
+  if (who != lastHolder_) say("Recorded by " + who);
   lastHolder_ = who;
   wake_.notify_all();
+}
+
+void WriterHandover::checkReplay(const std::string& date) {
+  replayCheckedDate_ = date;
+  ClaimHolder holder;
+  replayHolder_ = replayOfDayHeld(baseDir_, date, holder);
+  if (!replayHolder_) return;
+  // This session's records are that day served again: they are never written, not even after
+  // the simulator has ended. The folder goes to whoever records a live feed in it meanwhile.
+  clearKept();
+  for (Kept& k : kept_) k.ahead.clear();
+  claim_.release();
+  lastHolder_.clear();
+  say("NOT RECORDING: " + holder.describe() + " is replaying the day of this Data folder");
 }
 
 void WriterHandover::appendMissing(int index, const std::string& date) {

@@ -80,6 +80,8 @@ class WriterHandover {
   // Under lock_: tries the claim; on success appends what each file misses.
   void tryTakeOver();
   void appendMissing(int index, const std::string& date);
+  // Under lock_, once per date of a session: whether a simulator serves that day of this folder.
+  void checkReplay(const std::string& date);
   void clearKept();
   void say(const std::string& text);
 
@@ -93,8 +95,10 @@ class WriterHandover {
   std::condition_variable wake_;
   DataFolderClaim claim_;
   bool wanted_ = false;
-  // The holder serves this folder's day: this session's records are a replay, never written.
+  // A simulator serves this session's day from this folder: its records are a replay, never
+  // written nor kept, and the folder's claim is left to others.
   bool replayHolder_ = false;
+  std::string replayCheckedDate_;
   // The claim file cannot be made: this program writes without one.
   bool claimFailed_ = false;
   std::string lastHolder_;

@@ -50,7 +50,7 @@ TEST(MatchTail, AWriterAheadOfTheStandbyLeavesWhatIsStillToComeToBeSkipped) {
   EXPECT_TRUE(matchTail("c\r\nd\r\n", true, kept({"c", "d"})).ahead.empty());
 }
 
-TEST(DataFolderClaim, OneHolderNamedByProgramAndPidFreedWithItsHolder) {
+TEST(DataFolderClaim, OneWriterNamedByProgramAndPidAndAReplayedDayKeptFromWriters) {
   test::TempDir dir;
   std::string error;
   DataFolderClaim first, second;
@@ -62,10 +62,34 @@ TEST(DataFolderClaim, OneHolderNamedByProgramAndPidFreedWithItsHolder) {
             "kestrune-recorder (pid " + std::to_string(::getpid()) + ")");
   EXPECT_FALSE(second.holder().replaying);
   first.release();
-  ASSERT_EQ(second.tryAcquireFolder(dir.path() + "/Data/", "kestrune-feedsim", true, error),
+  ASSERT_EQ(second.tryAcquire(dir.path(), "kestrune", false, error), DataFolderClaim::Result::Held);
+  second.release();
+
+  // A simulator serving a day of the folder keeps writers from that day only: a monitor sent
+  // the replay writes none of it and leaves the folder to a live writer; another day is written.
+  DataFolderClaim replay;
+  ASSERT_EQ(replay.tryAcquireReplay(dir.path() + "/Data/", "12062026", "kestrune-feedsim", error),
             DataFolderClaim::Result::Held);
-  ASSERT_EQ(first.tryAcquire(dir.path(), "kestrune", false, error), DataFolderClaim::Result::Taken);
-  EXPECT_TRUE(first.holder().replaying);
+  ClaimHolder holder;
+  EXPECT_TRUE(replayOfDayHeld(dir.path(), "12062026", holder));
+  EXPECT_EQ(holder.describe(), "kestrune-feedsim (pid " + std::to_string(::getpid()) + ")");
+  EXPECT_FALSE(replayOfDayHeld(dir.path(), "12072026", holder));
+  for (const char* date : {"12062026", "12072026"}) {
+    DataFiles files(dir.path());
+    WriterHandover handover(files, dir.path(), "kestrune");
+    handover.sessionStarted();
+    ASSERT_EQ(files.openDataFiles(date), OpenResult::Opened);
+    WriteResult result;
+    const bool replayed = std::string(date) == "12062026";
+    EXPECT_EQ(handover.takeLine(0, "served again", result),
+              replayed ? WriterHandover::Outcome::Kept : WriterHandover::Outcome::Written);
+    EXPECT_EQ(handover.writing(), !replayed);
+    EXPECT_EQ(first.tryAcquire(dir.path(), "kestrune-recorder", false, error),
+              replayed ? DataFolderClaim::Result::Held : DataFolderClaim::Result::Taken);
+    first.release();
+    files.closeDataFiles();
+    EXPECT_EQ(test::readAll(dataFilePath(dir.path(), date, 0)), replayed ? "" : "served again\r\n");
+  }
 }
 
 // Two programs on one folder, given the same stream: the writer ends part way, the standby
