@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "alerts/alarm_mute_control.h"
+#include "alerts/alarm_notifier.h"
 #include "alerts/alert_center.h"
 #include "alerts/alert_sound.h"
 #include "alerts/symbol_filters_dialog.h"
@@ -192,6 +193,21 @@ void installAlarmMute(CQuillfernViewerView& view, CMainFrame& frame) {
   }
 }
 
+// Alarms as desktop notifications while the monitor is not the active window; a click brings
+// it back to the front.
+void installAlarmNotifier(CQuillfernViewerView& view, CMainFrame& frame) {
+  AlarmNotifier::Options options;
+  options.windowActive = [&frame] { return frame.isActiveWindow(); };
+  options.raiseWindow = [&frame] {
+    frame.setWindowState(frame.windowState() & ~Qt::WindowMinimized);
+    frame.show();
+    frame.raise();
+    frame.activateWindow();
+  };
+  auto* notifier = new AlarmNotifier(std::move(options), &view);
+  notifier->follow(AlertSoundPlayer::instance());
+}
+
 }  // namespace
 
 bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
@@ -204,6 +220,7 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   installRecording(*view, alerts->lists());
   installChartNavigation(*view);
   installAlarmMute(*view, *frame_);
+  installAlarmNotifier(*view, *frame_);
   view->initialUpdate();
   frame_->followRetrieve(view->control(IDC_RETRIEVE));
   installStatusHistory(*view);
