@@ -26,12 +26,22 @@ QColor cellPixel(CColorListCtrl* list, int row) {
   return img.pixelColor(r.left() + 2, r.center().y());
 }
 
-TEST(AlertWindowTest, IntakeRowsShowInTheThreeListsInTheirColours) {
+// The real window, its settings file in a folder of its own.
+struct AlertWindow {
+  AlertWindow() {
+    CQuillfernViewerView::Options options;
+    options.configPath = dir.filePath("Kestrune.cfg").toStdString();
+    started = app.initInstance(options);
+  }
   QTemporaryDir dir;
-  CQuillfernViewerView::Options options;
-  options.configPath = dir.filePath("Kestrune.cfg").toStdString();
   CQuillfernViewerApp app;
-  ASSERT_TRUE(app.initInstance(options));
+  bool started = false;
+};
+
+TEST(AlertWindowTest, IntakeRowsShowInTheThreeListsInTheirColours) {
+  AlertWindow w;
+  ASSERT_TRUE(w.started);
+  CQuillfernViewerApp& app = w.app;
   CQuillfernViewerView* view = app.view();
   AlertCenter* alerts = AlertCenter::of(view);
   ASSERT_NE(alerts, nullptr);
@@ -72,11 +82,9 @@ TEST(AlertWindowTest, IntakeRowsShowInTheThreeListsInTheirColours) {
 // Mute Alarms from the real Preferences menu: the live alarm is not heard, its row still shows in
 // its colour, and the status line says when alarms are back.
 TEST(AlertWindowTest, MuteSilencesAlarmsButKeepsRowsAndColours) {
-  QTemporaryDir dir;
-  CQuillfernViewerView::Options options;
-  options.configPath = dir.filePath("Kestrune.cfg").toStdString();
-  CQuillfernViewerApp app;
-  ASSERT_TRUE(app.initInstance(options));
+  AlertWindow w;
+  ASSERT_TRUE(w.started);
+  CQuillfernViewerApp& app = w.app;
   CQuillfernViewerView* view = app.view();
   QMenu* prefs = app.frame()->menu(QStringLiteral("&Preferences"));
   ASSERT_NE(prefs, nullptr);
