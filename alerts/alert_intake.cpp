@@ -29,7 +29,7 @@ void decideAlert(AlertKind kind, std::string_view text, const AlertRules& rules,
   // At most one sound a record: the watched-symbol alarm wins over the list's slot, which is
   // checked whether or not the row is shown.
   if (symbolAlarm) {
-    out.sound = {true, rules.loopAlarm, rules.symbolAlarmFile};
+    out.sound = {true, rules.loopAlarm, rules.symbolAlarmFile, true};
   } else if (rules.slot.use && count >= rules.slot.threshold) {
     out.sound = {true, rules.slot.loop, rules.slot.fileName};
   }

@@ -39,7 +39,8 @@ struct AlertRules {
 struct AlertSound {
   bool play = false;
   bool loop = false;
-  std::string fileName;  // handed to the player even when empty: it then beeps
+  std::string fileName;      // handed to the player even when empty: it then beeps
+  bool symbolAlarm = false;  // the watched-symbol alarm rather than the list's slot
 };
 
 struct AlertDecision {

@@ -413,10 +413,10 @@ void stopAlertSound() {
   });
 }
 
-void deferAlertSound(std::string_view fileName, bool loop) {
+void deferAlertSound(std::string_view fileName, bool loop, AlarmNotice notice) {
   if (auto* p = AlertSoundPlayer::instance()) {
-    p->defer(QString::fromLocal8Bit(fileName.data(), static_cast<qsizetype>(fileName.size())),
-             loop);
+    p->defer(QString::fromLocal8Bit(fileName.data(), static_cast<qsizetype>(fileName.size())), loop,
+             std::move(notice));
   }
 }
 
@@ -533,22 +533,36 @@ void AlertSoundPlayer::checkStalled() {
 
 void AlertSoundPlayer::play(const QString& fileName, bool loop) {
   deferred_.reset();  // this request is newer
+  deferredAlarms_ = 0;
+  if (muted_) return;
   post(std::pair{fileName, loop});
 }
 
 void AlertSoundPlayer::stop() {
   deferred_.reset();
+  deferredAlarms_ = 0;
   post(std::nullopt);
 }
 
-void AlertSoundPlayer::defer(const QString& fileName, bool loop) {
+void AlertSoundPlayer::defer(const QString& fileName, bool loop, AlarmNotice notice) {
+  if (muted_) return;
   deferred_.emplace(fileName, loop);
+  deferredNotice_ = std::move(notice);
+  ++deferredAlarms_;
 }
 
 void AlertSoundPlayer::startDeferred() {
   if (!deferred_) return;
   const auto [fileName, loop] = *std::exchange(deferred_, std::nullopt);
+  const int alarms = std::exchange(deferredAlarms_, 0);
   play(fileName, loop);
+  emit alarmRaised(deferredNotice_, alarms);
+}
+
+void AlertSoundPlayer::setMuted(bool muted) {
+  if (muted == muted_) return;
+  muted_ = muted;
+  if (muted_ && (playing_ || !settled() || deferred_)) stop();
 }
 
 }  // namespace kestrune

@@ -18,6 +18,8 @@
 #include <string_view>
 #include <utility>
 
+#include "alerts/alarm_notice.h"
+
 class QThread;
 
 namespace kestrune {
@@ -27,8 +29,9 @@ void stopAlertSound();
 
 // Window thread, while one batch of live records is applied: every sound started replaces the
 // one before, so of all the sounds the batch asks for only the last could be heard. It alone is
-// started, by startDeferredAlertSound at the end of the batch.
-void deferAlertSound(std::string_view fileName, bool loop);
+// started, by startDeferredAlertSound at the end of the batch. notice says what the alarm was
+// about; the batch's alarms are counted and the last notice is told with alarmRaised.
+void deferAlertSound(std::string_view fileName, bool loop, AlarmNotice notice = {});
 void startDeferredAlertSound();
 
 class AlertSoundEngine;
@@ -49,8 +52,12 @@ class AlertSoundPlayer : public QObject {
   void play(const QString& fileName, bool loop);
   void stop();
   // Keeps the request as the one to start at the end of the batch; see deferAlertSound.
-  void defer(const QString& fileName, bool loop);
+  void defer(const QString& fileName, bool loop, AlarmNotice notice = {});
   void startDeferred();
+  // While muted, every request to play is dropped and no alarm is told; muting stops the sound
+  // that plays. Stop requests still go through.
+  void setMuted(bool muted);
+  bool muted() const { return muted_; }
 
   // What the sound thread last reported as playing: the file whose sound plays (empty for the
   // beep), whether it loops and whether it is the beep. Playing means started and neither
@@ -73,6 +80,8 @@ class AlertSoundPlayer : public QObject {
   // Emitted for every sound started, after the name was resolved.
   void soundStarted(const QString& source, bool loop, bool beep);
   void soundStopped();
+  // A batch of live alarms was sounded: how many, and the notice of the last one.
+  void alarmRaised(const kestrune::AlarmNotice& notice, int alarms);
   // A sound that is not heard for a reason the user should know: a file refused (once per
   // version of the file), no sound output, or a sound server that does not answer (once each
   // time it stops answering).
@@ -89,6 +98,9 @@ class AlertSoundPlayer : public QObject {
   QThread* thread_ = nullptr;
   AlertSoundEngine* engine_ = nullptr;  // lives on thread_; gone with it
   std::optional<std::pair<QString, bool>> deferred_;
+  AlarmNotice deferredNotice_;
+  int deferredAlarms_ = 0;
+  bool muted_ = false;
   quint64 requested_ = 0;
   quint64 reported_ = 0;
   // Runs while a request is waiting for the sound thread; when one waits too long, the sound

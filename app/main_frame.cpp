@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QShortcut>
@@ -113,6 +114,13 @@ void CMainFrame::buildMenus() {
 
 void CMainFrame::followRetrieve(QWidget* retrieve) {
   followEnabled(retrieve, open_, [open = open_](bool enabled) { open->setEnabled(enabled); });
+}
+
+QMenu* CMainFrame::menu(const QString& title) const {
+  for (QAction* action : menuBar()->actions()) {
+    if (action->menu() != nullptr && action->text() == title) return action->menu();
+  }
+  return nullptr;
 }
 
 void CMainFrame::buildEditAccelerators() {

@@ -51,6 +51,8 @@ class CMainFrame : public QMainWindow {
   // File > Open... is usable exactly while the form's Retrieve button is: not while connected or
   // connecting. Called once the view's form is built.
   void followRetrieve(QWidget* retrieve);
+  // The menu bar's menu of that title ("&Preferences"), or null.
+  QMenu* menu(const QString& title) const;
 
  protected:
   // Closing the frame tears the view down first, while the frame still has its placement.

@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 
+#include "alerts/alarm_mute_control.h"
+#include "alerts/alarm_notifier.h"
 #include "alerts/alert_center.h"
 #include "alerts/alert_sound.h"
 #include "alerts/symbol_filters_dialog.h"
@@ -179,6 +182,32 @@ void installRecording(CQuillfernViewerView& view, AlertLists& lists) {
   });
 }
 
+// "Mute Alarms", after the Preferences menu's own items; the status line's context menu offers
+// the same submenu (status_history_window.cpp).
+void installAlarmMute(CQuillfernViewerView& view, CMainFrame& frame) {
+  auto* mute =
+      new AlarmMuteControl([&view](const std::string& text) { view.showStatus(text); }, &view);
+  if (QMenu* prefs = frame.menu(QStringLiteral("&Preferences"))) {
+    prefs->addSeparator();
+    prefs->addMenu(mute->createMenu(prefs));
+  }
+}
+
+// Alarms as desktop notifications while the monitor is not the active window; a click brings
+// it back to the front.
+void installAlarmNotifier(CQuillfernViewerView& view, CMainFrame& frame) {
+  AlarmNotifier::Options options;
+  options.windowActive = [&frame] { return frame.isActiveWindow(); };
+  options.raiseWindow = [&frame] {
+    frame.setWindowState(frame.windowState() & ~Qt::WindowMinimized);
+    frame.show();
+    frame.raise();
+    frame.activateWindow();
+  };
+  auto* notifier = new AlarmNotifier(std::move(options), &view);
+  notifier->follow(AlertSoundPlayer::instance());
+}
+
 }  // namespace
 
 bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
@@ -190,6 +219,8 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   installPreferenceDialogs(*view, *alerts);
   installRecording(*view, alerts->lists());
   installChartNavigation(*view);
+  installAlarmMute(*view, *frame_);
+  installAlarmNotifier(*view, *frame_);
   view->initialUpdate();
   frame_->followRetrieve(view->control(IDC_RETRIEVE));
   installStatusHistory(*view);

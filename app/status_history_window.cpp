@@ -17,6 +17,7 @@
 #include <chrono>
 #include <memory>
 
+#include "alerts/alarm_mute_control.h"
 #include "app/form_layout.h"
 #include "app/quillfern_viewer_view.h"
 
@@ -66,6 +67,9 @@ class StatusLineWatcher : public QObject {
       QAction* history = menu->addAction(QStringLiteral("Status History..."));
       history->setObjectName(QStringLiteral("StatusHistoryAction"));
       connect(history, &QAction::triggered, this, [this] { showStatusHistory(view_); });
+      if (AlarmMuteControl* mute = AlarmMuteControl::of(&view_)) {
+        menu->addMenu(mute->createMenu(menu.get()));
+      }
       menu->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
       return true;
     }

@@ -92,7 +92,7 @@ MonitorData::WindowPart LiveMonitor::takeAlert(int kind, const char* text) {
   if (!decision.addRow && !decision.sound.play) return {};
   return [this, decision = std::move(decision)]() mutable {
     if (decision.sound.play) {
-      deferAlertSound(decision.sound.fileName, decision.sound.loop);
+      deferAlertSound(decision.sound.fileName, decision.sound.loop, listAlarmNotice(decision));
       decision.sound.play = false;
     }
     lists_.apply(decision);
@@ -256,7 +256,9 @@ void LiveMonitor::driveCollectionWindow(std::int32_t minuteOfDay) {
 void LiveMonitor::playChartAlarm(int slot) {
   if (slot < 0 || slot >= kChartCount) return;
   const ChartAlarmSlot s = (*charts_.alarmSlots())[static_cast<std::size_t>(slot)];
-  queue_.post([file = s.fileName, loop = s.loop] { deferAlertSound(file, loop); });
+  queue_.post([file = s.fileName, loop = s.loop, slot] {
+    deferAlertSound(file, loop, chartAlarmNotice(slot, localClockTime()));
+  });
 }
 
 void LiveMonitor::chartPictureReady(ChartId chart) {

@@ -5,10 +5,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdlib>
 
+#include "alerts/alarm_mute_control.h"
 #include "alerts/alert_center.h"
 #include "alerts/alert_sound.h"
 #include "app/main_frame.h"
@@ -24,12 +26,22 @@ QColor cellPixel(CColorListCtrl* list, int row) {
   return img.pixelColor(r.left() + 2, r.center().y());
 }
 
-TEST(AlertWindowTest, IntakeRowsShowInTheThreeListsInTheirColours) {
+// The real window, its settings file in a folder of its own.
+struct AlertWindow {
+  AlertWindow() {
+    CQuillfernViewerView::Options options;
+    options.configPath = dir.filePath("Kestrune.cfg").toStdString();
+    started = app.initInstance(options);
+  }
   QTemporaryDir dir;
-  CQuillfernViewerView::Options options;
-  options.configPath = dir.filePath("Kestrune.cfg").toStdString();
   CQuillfernViewerApp app;
-  ASSERT_TRUE(app.initInstance(options));
+  bool started = false;
+};
+
+TEST(AlertWindowTest, IntakeRowsShowInTheThreeListsInTheirColours) {
+  AlertWindow w;
+  ASSERT_TRUE(w.started);
+  CQuillfernViewerApp& app = w.app;
   CQuillfernViewerView* view = app.view();
   AlertCenter* alerts = AlertCenter::of(view);
   ASSERT_NE(alerts, nullptr);
@@ -64,6 +76,47 @@ TEST(AlertWindowTest, IntakeRowsShowInTheThreeListsInTheirColours) {
   ASSERT_TRUE(test::soundSettled());
   EXPECT_FALSE(AlertSoundPlayer::instance()->isPlaying());
   EXPECT_EQ(raw->model()->rowCount(), 2);
+  app.frame()->close();
+}
+
+// Mute Alarms from the real Preferences menu: the live alarm is not heard, its row still shows in
+// its colour, and the status line says when alarms are back.
+TEST(AlertWindowTest, MuteSilencesAlarmsButKeepsRowsAndColours) {
+  AlertWindow w;
+  ASSERT_TRUE(w.started);
+  CQuillfernViewerApp& app = w.app;
+  CQuillfernViewerView* view = app.view();
+  QMenu* prefs = app.frame()->menu(QStringLiteral("&Preferences"));
+  ASSERT_NE(prefs, nullptr);
+  const QList<QAction*> items = prefs->actions();
+  ASSERT_EQ(items.size(), 8);  // the six of its own, a separator, Mute Alarms
+  EXPECT_EQ(items[5]->text(), "S&ymbol Filters");
+  ASSERT_NE(items[7]->menu(), nullptr);
+  EXPECT_EQ(items[7]->text(), "&Mute Alarms");
+  items[7]->menu()->actions()[2]->trigger();  // 1 hour
+  EXPECT_EQ(view->statusText().rfind("Alarms muted until ", 0), 0u) << view->statusText();
+
+  view->settings().audioAlert[3].use = 1;
+  view->settings().audioAlert[3].threshold = 0;
+  AlertLists& lists = AlertCenter::of(view)->lists();
+  lists.refreshRules();
+  AlertDecision d = lists.takeRawAlert("IBM|7|093015|3200|X|45");
+  ASSERT_TRUE(d.sound.play);
+  lists.apply(d);
+  ASSERT_TRUE(test::soundSettled());
+  EXPECT_FALSE(AlertSoundPlayer::instance()->isPlaying());
+  auto* raw = qobject_cast<CColorListCtrl*>(view->list(AlertCenter::kRawListId));
+  QCoreApplication::processEvents();
+  ASSERT_EQ(raw->model()->rowCount(), 1);
+  EXPECT_EQ(cellPixel(raw, 0), QColor(255, 0, 0));
+
+  AlarmMuteControl::of(view)->unmute();
+  EXPECT_EQ(view->statusText(), "Alarms are back on");
+  lists.apply(d);
+  ASSERT_TRUE(test::soundSettled());
+  EXPECT_TRUE(AlertSoundPlayer::instance()->isPlaying());
+  stopAlertSound();
+  ASSERT_TRUE(test::soundSettled());
   app.frame()->close();
 }
 
