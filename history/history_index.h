@@ -80,8 +80,8 @@ class HistoryIndex {
   // line of a day older than the newest day, which nobody writes any more. A file that was
   // replaced, cut short or removed is read again from its start, or dropped. Damaged lines
   // (over-long ones, which replay skips too, alerts without a symbol or a time of day, samples
-  // replay cannot read) are skipped and counted. Everything is taken in one transaction: an update that fails
-  // half-way leaves the index as it was. Several programs may update one index at once.
+  // replay cannot read) are skipped and counted. Everything is taken in one transaction: an update
+  // that fails half-way leaves the index as it was. Several programs may update one index at once.
   bool update(HistoryUpdateReport& report, std::string& error);
 
   // Every alert of symbol (byte for byte) in range, oldest first; within one second the Raw, Seq
