@@ -503,9 +503,11 @@ bool HistoryIndex::open(const std::string& baseDir, std::string& error) {
   const std::string path =
       (baseDir.empty() ? std::string("Data/") : baseDir + "/Data/") + kHistoryIndexName;
   sqlite3* db = nullptr;
-  const int rc =
-      sqlite3_open_v2(path.c_str(), &db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
+  // One index object is used by one thread at a time: SQLite's own locking would only cost.
+  const int rc = sqlite3_open_v2(
+      path.c_str(), &db,
+      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
+      nullptr);
   if (rc != SQLITE_OK) {
     error = "cannot open " + path + ": " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory");
     sqlite3_close_v2(db);
