@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "charts/chart_sample.h"
+#include "history/history_index.h"
 #include "monitor/server_store.h"
 #include "monitor/session_library.h"
 #include "settings/config_file.h"
@@ -65,6 +66,8 @@ Recorder::Recorder(const ServerPrefsValues& login, const CollectionWindow& windo
 
 Recorder::~Recorder() {
   control_.shutdown();
+  // An index update under way is one transaction: it ends, or is rolled back, with its thread.
+  if (indexer_.joinable()) indexer_.join();
   files_.setNotices(nullptr);
   setCurrentView(nullptr);
 }
@@ -113,9 +116,31 @@ MonitorData::WindowPart Recorder::takeSample(int kind, const char* text) {
   // The monitor's chart intake drives the window with every Listing sample it can read.
   ChartSample sample;
   if (kind != 1 || parseChartSample(text, sample) != SampleParse::Ok) return {};
+  const bool wasOpen = files_.dataFilesOpen();
   std::string problem = gate_.listingSampleAt(sample.hour * 60 + sample.minute);
+  if (wasOpen && !files_.dataFilesOpen()) indexHistory();
   if (problem.empty()) return {};
   return [this, problem = std::move(problem)] { host_.showStatus(problem); };
+}
+
+void Recorder::indexHistory() {
+  if (indexing_.exchange(true)) return;
+  if (indexer_.joinable()) indexer_.join();  // the last one has ended
+  indexer_ = std::thread([this] {
+    HistoryIndex index;
+    HistoryUpdateReport report;
+    std::string error;
+    std::string text;
+    if (index.open(std::string(), error) && index.update(report, error)) {
+      text = "History index: " + std::to_string(report.days) +
+             (report.days == 1 ? " day, " : " days, ") + std::to_string(report.linesRead) +
+             " lines read, " + std::to_string(report.linesSkipped) + " skipped";
+    } else {
+      text = "History index not updated: " + error;
+    }
+    queue_.post([this, text] { host_.say(text); });
+    indexing_.store(false);
+  });
 }
 
 StopSignals::StopSignals(QObject* parent) : QObject(parent) {

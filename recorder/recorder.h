@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <ostream>
+#include <thread>
 
 #include "monitor/connection_control.h"
 #include "monitor/connection_ports.h"
@@ -50,6 +51,9 @@ class Recorder : public QObject, private MonitorData, private RecordingNotices {
 
   // The link ended and nothing will bring it back (a refused login): kRecorderRefused.
   void checkGivenUp();
+  // The collection window has closed the day's files: the history index beside them is brought
+  // up to date on a thread of its own, so that the link is never held. One at a time.
+  void indexHistory();
 
   ServerPrefsValues login_;
   CollectionWindow window_;
@@ -62,6 +66,8 @@ class Recorder : public QObject, private MonitorData, private RecordingNotices {
   LiveCollectionGate gate_;  // receive thread only
   std::atomic<std::uint64_t> received_{0};
   bool stopping_ = false;
+  std::atomic<bool> indexing_{false};
+  std::thread indexer_;
 };
 
 // SIGTERM and SIGINT, turned into a Qt signal on the main thread: the handler only writes the

@@ -821,7 +821,10 @@ TEST_F(RecorderE2E, SixFilesEqualTheMonitorsThroughTheCollectionWindow) {
   control("stream on");
   ASSERT_TRUE(waitFor([&] { return host_.time >= "09:31:05"; }, kCatchUpMs));
   endStream(&recorder);
+  // The window's end brought the history index beside the files up to date.
+  EXPECT_TRUE(waitFor([&] { return !lineWith(recorder, "History index: 1 day, ").empty(); }));
   EXPECT_TRUE(exitedWith(recorder.stop(), 0));
+  EXPECT_TRUE(fs::exists(recDir_ / "Data" / "history.sqlite"));
 
   for (int n = 1; n <= 6; ++n) {
     const std::string mine = readFile(recFile(n));
