@@ -851,6 +851,8 @@ TEST_F(RecorderE2E, SigtermMidStreamLosesNothingAndEndsWithWholeLines) {
   const std::size_t received = std::stoul(summary.substr(summary.find("Stopped: ") + 9));
   EXPECT_NE(summary.find(" 0 could not be written"), std::string::npos) << summary;
   endStream(nullptr);
+  // The monitor's files are complete once it has closed them.
+  live_->onDisconnect();
 
   std::size_t lines = 0;
   for (int n = 1; n <= 6; ++n) {
