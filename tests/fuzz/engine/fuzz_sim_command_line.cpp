@@ -39,7 +39,7 @@ void commandLine(std::string_view text) {
   KES_FUZZ_CHECK(options.startSecond >= 0 && options.startSecond < 86400);
   KES_FUZZ_CHECK(options.refuse == 0 || options.refuse == 7 || options.refuse == 10 ||
                  options.refuse == 11);
-  KES_FUZZ_CHECK(isTradingDate(options.date));
+  KES_FUZZ_CHECK(kestrune::isTradingDate(options.date));
   KES_FUZZ_CHECK(options.splitPiece >= 0 && options.splitPiece <= 134);
   KES_FUZZ_CHECK(options.badCrcAfter >= 0 && options.burst >= 0);
   KES_FUZZ_CHECK(!options.user.empty() && !options.password.empty());
