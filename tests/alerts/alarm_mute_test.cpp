@@ -11,7 +11,9 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = AlarmMute::Clock;
 
-TEST(AlarmMuteTest, TimedMuteEndsAtItsDeadlineAndALaterChoiceReplacesIt) {
+// A timed mute ends once at its deadline, a later choice replaces the last one, and "until
+// unmuted" never runs out.
+TEST(AlarmMuteTest, ALaterChoiceReplacesTheLastAndOnlyATimedMuteRunsOut) {
   const Clock::time_point t0{100s};
   AlarmMute m;
   EXPECT_FALSE(m.unmute());  // nothing to end
@@ -23,14 +25,11 @@ TEST(AlarmMuteTest, TimedMuteEndsAtItsDeadlineAndALaterChoiceReplacesIt) {
   EXPECT_TRUE(m.expire(t0 + 5min + 10s));
   EXPECT_FALSE(m.muted());
   EXPECT_FALSE(m.expire(t0 + 6min));  // said once
-}
 
-TEST(AlarmMuteTest, UntilUnmutedNeverRunsOut) {
-  AlarmMute m;
-  m.mute(MuteLength::FifteenMinutes, Clock::time_point{});
-  m.mute(MuteLength::UntilUnmuted, Clock::time_point{1s});
-  EXPECT_FALSE(m.remaining(Clock::time_point{1s}).has_value());
-  EXPECT_FALSE(m.expire(Clock::time_point{24h}));
+  m.mute(MuteLength::FifteenMinutes, t0);
+  m.mute(MuteLength::UntilUnmuted, t0 + 1s);
+  EXPECT_FALSE(m.remaining(t0 + 1s).has_value());
+  EXPECT_FALSE(m.expire(t0 + 24h));
   EXPECT_TRUE(m.unmute());
   EXPECT_FALSE(m.muted());
 }
