@@ -231,6 +231,7 @@ void ConnectionControl::sessionDateArrived(std::uint64_t session, const char* te
     sessionDate_ = valid ? date : std::string();
     sessionDateValid_ = valid;
   }
+  if (handover_ && valid) handover_->dateArrived(date);
   // A date repeated while its files are open keeps them open. A session start closes them even
   // then, so that what the day holds is measured with everything of ours written.
   const bool sameDayOpen =

@@ -154,8 +154,6 @@ WriterHandover::Outcome WriterHandover::takeLine(int index, std::string_view tex
     wanted_ = true;
     tryTakeOver();
   }
-  const std::string date = files_.openDate();
-  if (!date.empty() && date != replayCheckedDate_) checkReplay(date);
   if (replayHolder_) {
     result = WriteResult::FilesClosed;
     return Outcome::Kept;
@@ -180,6 +178,7 @@ WriterHandover::Outcome WriterHandover::takeLine(int index, std::string_view tex
   result = WriteResult::FilesClosed;
   if (index < 0 || index >= kDataFileCount) return Outcome::Failed;
   // What the writer would not write (outside the recording period) is not kept either.
+  const std::string date = files_.openDate();
   if (date.empty()) return Outcome::Closed;
   if (date != keptDate_) {
     clearKept();
@@ -234,6 +233,11 @@ void WriterHandover::tryTakeOver() {
   if (who != lastHolder_) say("Recorded by " + who);
   lastHolder_ = who;
   wake_.notify_all();
+}
+
+void WriterHandover::dateArrived(const std::string& date) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (date != replayCheckedDate_) checkReplay(date);
 }
 
 void WriterHandover::checkReplay(const std::string& date) {

@@ -54,6 +54,10 @@ class WriterHandover {
   // Receive thread: a session started (what was kept belongs to the last one and is dropped) and
   // the claim is wanted from now on.
   void sessionStarted();
+  // Receive thread: the session's date (a valid trading date), at the session start and at
+  // every type 9. A simulator serving that day from this folder keeps this session from
+  // writing it.
+  void dateArrived(const std::string& date);
   // After the files are closed at the end of a link (lost, Disconnect, teardown): gives the
   // claim back so that a standby can take over at once.
   void sessionEnded();

@@ -78,6 +78,7 @@ TEST(DataFolderClaim, OneWriterNamedByProgramAndPidAndAReplayedDayKeptFromWriter
     DataFiles files(dir.path());
     WriterHandover handover(files, dir.path(), "kestrune");
     handover.sessionStarted();
+    handover.dateArrived(date);
     ASSERT_EQ(files.openDataFiles(date), OpenResult::Opened);
     WriteResult result;
     const bool replayed = std::string(date) == "12062026";
