@@ -7,28 +7,22 @@
 #include <vector>
 
 #include "feedsim/market_day.h"
+#include "server/server_packets.h"
 
 namespace kestrune::feedsim {
 
-using Packet = std::vector<std::uint8_t>;
+using server::emptyPacket;
+using server::Packet;
+using server::recordedPacket;
+using server::textPacket;
 
 // Type-33 body: the plain fields, ';', then the numeric fields in the packed-digit code.
 std::string alertBody(const AlertRecord& alert);
 // Type-34 body: the whole sample text in the packed-digit code.
 std::string sampleBody(const ChartSample& sample);
 
-// A text message (types 6-11, 21, 22): the text cut to fit one packet, and its NUL.
-Packet textPacket(std::uint16_t type, std::string_view text, bool protect);
 Packet alertPacket(const AlertRecord& alert, bool protect);
 Packet samplePacket(const ChartSample& sample, bool protect);
-
-// The packet that carries a recorded line of data file 0-5 back to a client: an alert record
-// (type 33) for files 0-2, a chart sample (type 34) for files 3-5, kind 1-3 by the file, with a
-// body that decodes to exactly text. False when no body within the packet size limit does.
-bool recordedPacket(int file, std::string_view text, bool protect, Packet& out);
-
-// A header-only packet of a type.
-Packet emptyPacket(std::uint16_t type, bool protect);
 
 // A packet longer than any receiver accepts (136 bytes or more).
 Packet oversizePacket(bool protect, std::size_t length = 200);

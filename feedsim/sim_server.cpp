@@ -14,6 +14,9 @@
 #include <cstring>
 
 #include "client/wire.h"
+#include "server/listen_socket.h"
+#include "server/login_request.h"
+#include "server/packet_reader.h"
 
 namespace kestrune::feedsim {
 namespace {
@@ -32,8 +35,6 @@ void logLine(const std::string& line) {
   std::fputc('\n', stdout);
   std::fflush(stdout);
 }
-
-void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK); }
 
 int msUntil(std::chrono::steady_clock::time_point now, std::chrono::steady_clock::time_point t) {
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count();
@@ -111,26 +112,10 @@ void SimServer::setClock(int64_t simMs) {
 }
 
 bool SimServer::listenOn(std::string& error) {
-  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) {
-    error = std::string("socket: ") + std::strerror(errno);
-    return false;
-  }
-  int one = 1;
-  setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(o_.port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-      listen(listenFd_, 64) != 0) {
-    error = "cannot listen on 127.0.0.1:" + std::to_string(o_.port) + ": " + std::strerror(errno);
-    return false;
-  }
-  socklen_t len = sizeof(addr);
-  getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-  port_ = ntohs(addr.sin_port);
-  setNonBlocking(listenFd_);
+  server::Listener listener;
+  if (!server::listenTcp("127.0.0.1", o_.port, 64, listener, error)) return false;
+  listenFd_ = listener.fd;
+  port_ = listener.port;
   return true;
 }
 
@@ -295,24 +280,19 @@ void SimServer::readClient(Client& c) {
     break;
   }
   size_t pos = 0;
-  while (!c.gone && c.in.size() - pos >= kHeaderSize) {
-    const auto* p = reinterpret_cast<const uint8_t*>(c.in.data() + pos);
-    PacketHeader h = PacketHeader::parse(p);
-    if (h.tooLong()) {
-      closeClient(c, "oversized packet from client (" + std::to_string(h.length) + " bytes)");
+  server::ClientPacket packet;
+  while (!c.gone) {
+    const server::ReadStep step = server::nextClientPacket(c.in, pos, packet);
+    if (step == server::ReadStep::NeedMore) break;
+    if (step == server::ReadStep::Oversized) {
+      closeClient(c, "oversized packet from client (" + std::to_string(packet.length) + " bytes)");
       return;
     }
-    size_t len = std::max<size_t>(h.length, kHeaderSize);
-    if (c.in.size() - pos < len) break;
-    std::vector<uint8_t> packet(p, p + len);
-    if (!checkPacket(packet.data(), packet.size())) {
+    if (step == server::ReadStep::BadCheck) {
       closeClient(c, "bad check value from client");
       return;
     }
-    std::string body(reinterpret_cast<const char*>(packet.data()) + kHeaderSize, len - kHeaderSize);
-    body.resize(std::strlen(body.c_str()));  // text up to its NUL
-    pos += len;
-    handlePacket(c, h.type, body);
+    handlePacket(c, packet.type, packet.body);
   }
   if (!c.gone) c.in.erase(0, pos);
   if (!ended.empty()) closeClient(c, ended);
@@ -344,17 +324,9 @@ void SimServer::handlePacket(Client& c, uint16_t type, const std::string& body) 
 }
 
 void SimServer::handleLogin(Client& c, const std::string& text) {
-  // "user password clientType appVersion"
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t j = text.find(' ', i);
-    if (j == std::string::npos) j = text.size();
-    if (j > i) words.push_back(text.substr(i, j - i));
-    i = j + 1;
-  }
-  c.user = words.empty() ? "-" : words[0];
-  bool good = words.size() >= 2 && words[0] == o_.user && words[1] == o_.password;
+  const server::LoginRequest login = server::parseLoginRequest(text);
+  c.user = login.user;
+  bool good = login.complete && login.user == o_.user && login.password == o_.password;
   int code = good ? o_.refuse : MSG_BAD_USER;
   if (code == 0 && o_.singleSession) {
     for (Client* other : liveClients())
