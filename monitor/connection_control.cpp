@@ -183,18 +183,23 @@ int ConnectionControl::statusCallbackHandler(std::int32_t type, std::int32_t kin
       queue_.post(data_.resetMonitorData());
       if (handover_) handover_->sessionStarted();
       sessionDateArrived(session, text, true);
+      if (tap_) tap_->sessionStarted(text);
       return 1;
     case MSG_SESSION_DATE:
-      if (files) sessionDateArrived(session, text, false);
+      if (!files) return 1;
+      sessionDateArrived(session, text, false);
+      if (tap_) tap_->sessionDateChanged(text);
       return 1;
     case MSG_DISCONNECTED:
       if (!files) return 1;
+      if (tap_) tap_->sessionEnded();
       files_.closeDataFiles();
       recordingEnded();
       runOnWindow(session, [this] { linkLost(); });
       return 1;
     case MSG_STATUS:
     case MSG_SERVER_TEXT:
+      if (tap_ && isCurrent(session)) tap_->serverText(t, text);
       reportedStatus(session, text);
       return 0;
     case MSG_ALERT_RECORD:
@@ -209,6 +214,7 @@ int ConnectionControl::statusCallbackHandler(std::int32_t type, std::int32_t kin
 // A refusal ends the session: disconnect first (the server hears MSG_DISCONNECT), then the
 // refusal text, so the status line ends with it and nothing reconnects.
 void ConnectionControl::refuse(std::uint64_t session, const char* text) {
+  if (tap_ && isCurrent(session)) tap_->sessionEnded();
   runOnWindow(session, [this, text] {
     disconnectFromServer();
     status(text);
@@ -285,12 +291,20 @@ void ConnectionControl::takeRecord(int type, int kind, const char* body) {
   // again. A file that could not be opened was said at the open. With the folder's one-writer
   // rule the record is written only while this program holds the folder, and kept otherwise.
   const int index = (alert ? 0 : 3) + kind - 1;
+  std::unique_lock<std::mutex> cut(recordCut_, std::defer_lock);
+  if (tap_) cut.lock();
   if (handover_) {
     WriteResult written = WriteResult::FilesClosed;
     handover_->takeLine(index, text, written);
   } else {
     files_.writeDataLine(index, text);
   }
+  if (tap_) tap_->record(index, text);
+}
+
+void ConnectionControl::holdRecords(const std::function<void()>& f) {
+  std::lock_guard<std::mutex> guard(recordCut_);
+  f();
 }
 
 void ConnectionControl::connectToServer(bool clearViews) {

@@ -60,6 +60,11 @@ class ConnectionControl {
   // the folder's claim, and kept for a takeover while another program does. Set before the first
   // Connect; it outlives this object.
   void setWriterHandover(WriterHandover* handover) { handover_ = handover; }
+  // Set before the first Connect; null passes nothing on.
+  void setSessionTap(SessionTap* tap) { tap_ = tap; }
+  // Runs f while no record is between the files and the tap: every record is then either handed
+  // to both or to neither. Any thread but the receive thread.
+  void holdRecords(const std::function<void()>& f);
 
   // Any thread. Records are taken in and written at once on the calling (receive) thread; their
   // window effects, and everything that touches controls, flags and timers, run on the window
@@ -126,6 +131,8 @@ class ConnectionControl {
   UiQueue& queue_;
   RecordDecoder decoder_;
   WriterHandover* handover_ = nullptr;
+  SessionTap* tap_ = nullptr;
+  std::mutex recordCut_;  // held from a record's hand-over to the files until the tap has it
   std::function<ConnectionSettings()> settings_;
   std::function<bool()> wholeDay_;
   ConnectionTimings timings_;

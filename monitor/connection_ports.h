@@ -75,6 +75,24 @@ class MonitorData {
   }
 };
 
+// Whoever passes a session on as it comes (the recorder's relay to its monitors). Called on the
+// receive thread, in the order the server sent it, for the current session: each record once it
+// has been handed to the files, the session start once the day's files are open.
+class SessionTap {
+ public:
+  virtual ~SessionTap() = default;
+  // A session start (type 8) with its date text as sent.
+  virtual void sessionStarted(const std::string& date) = 0;
+  // A new date within the session (type 9).
+  virtual void sessionDateChanged(const std::string& date) = 0;
+  // A status or server text (type 21 or 22).
+  virtual void serverText(int type, const std::string& text) = 0;
+  // A record as its data file 0-5 holds it.
+  virtual void record(int file, const char* text) = 0;
+  // The session is over: the link was lost or the login refused.
+  virtual void sessionEnded() = 0;
+};
+
 // Decodes a record body (type 33 alert or 34 chart sample) into its text; false when the body is
 // not a record of that type.
 using RecordDecoder =

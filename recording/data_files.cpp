@@ -124,6 +124,8 @@ struct DataFiles::Core {
   bool idle = false;  // the writer waits for work
   bool stalled = false;
   bool stop = false;
+  int hurry = 0;                     // callers of waitWritten waiting: the writer does not gather
+  Clock::time_point holdUntil{};     // what comes after a waitWritten waits until then
   std::vector<int> closeAfterBatch;  // left by a close that could not wait for the batch
   std::uint64_t lostLines = 0;
   LossSpan loss;
@@ -261,9 +263,10 @@ void DataFiles::Core::writerLoop() {
     if (queuedBytes == 0) return;  // stopped with nothing left
     // A few more milliseconds gather the next lines into the same writes: a live feed hands
     // over a line at a time, and one wake-up per line cost more than the writes.
-    if (!stop && open && queuedBytes < kBatchBytes) {
-      work.wait_for(guard, kGatherWait,
-                    [this] { return stop || !open || queuedBytes >= kBatchBytes; });
+    if (!stop && open && hurry == 0 && queuedBytes < kBatchBytes) {
+      const Clock::time_point until = std::max(Clock::now() + kGatherWait, holdUntil);
+      work.wait_until(guard, until,
+                      [this] { return stop || !open || hurry > 0 || queuedBytes >= kBatchBytes; });
     }
     if (queuedBytes == 0) continue;  // a close that gave up took them
     for (std::size_t i = 0; i < batch.size(); ++i) {
@@ -465,11 +468,23 @@ void DataFiles::rereadFileLengths() {
     if (::fstat(slot.fd, &st) != 0) continue;
     slot.size = static_cast<std::uint64_t>(st.st_size);
     char last = '\n';
-    slot.cut = slot.size > 0 && ::pread(slot.fd, &last, 1, static_cast<off_t>(slot.size - 1)) == 1 &&
-               last != '\n';
+    slot.cut = slot.size > 0 &&
+               ::pread(slot.fd, &last, 1, static_cast<off_t>(slot.size - 1)) == 1 && last != '\n';
   }
   // A batch still on its way keeps its own idea of the files out of these.
   if (!settled) ++c.generation;
+}
+
+bool DataFiles::waitWritten(std::chrono::milliseconds limit, std::chrono::milliseconds holdAfter) {
+  Core& c = *core_;
+  std::unique_lock<std::mutex> guard(c.lock);
+  ++c.hurry;
+  c.work.notify_all();
+  const bool done =
+      c.progress.wait_for(guard, limit, [&c] { return c.queuedBytes == 0 && !c.busy; });
+  --c.hurry;
+  if (done) c.holdUntil = Clock::now() + holdAfter;
+  return done;
 }
 
 WriteResult DataFiles::writeDataLine(int index, const char* text) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -86,6 +87,14 @@ class DataFiles {
   // this one handed over, then learns each file's length again, and whether it ends inside a
   // line, so that a cut-back after a failed write never takes away what the other one wrote.
   void rereadFileLengths();
+  // Has the writer write what it holds at once, without gathering more, and waits at most limit
+  // for it. True when every line handed over before the call is in its file (or was lost) by
+  // then. Whoever reads the files next then finds them up to the last record handed over. The
+  // lines handed over after it are then held back for holdAfter (unless the files close or more
+  // than a batch gathers), so that a reader who comes within that time finds the files ending
+  // exactly there.
+  bool waitWritten(std::chrono::milliseconds limit,
+                   std::chrono::milliseconds holdAfter = std::chrono::milliseconds(0));
 
   bool dataFilesOpen() const;
   // Number of the six slots holding an open file.
