@@ -66,6 +66,7 @@ Recorder::Recorder(const ServerPrefsValues& login, const CollectionWindow& windo
 
 Recorder::~Recorder() {
   control_.shutdown();
+  if (relay_) relay_->stop();
   // An index update under way is one transaction: it ends, or is rolled back, with its thread.
   if (indexer_.joinable()) indexer_.join();
   files_.setNotices(nullptr);
@@ -74,6 +75,29 @@ Recorder::~Recorder() {
 
 void Recorder::recordingNotice(const std::string& text) {
   queue_.post([this, text] { host_.say(text); });
+}
+
+bool Recorder::startRelay(RelaySettings settings, std::string& error) {
+  const std::string where = settings.address;
+  relay_ = std::make_unique<RelayServer>(
+      std::move(settings), [this](const std::string& text) { recordingNotice(text); },
+      // The day a monitor reads from the files at its session start then ends where the records
+      // it hears begin: what it is sent from the cut on reaches the files only after it has
+      // read them (a monitor reads them as soon as it hears the session start). A disk that
+      // stalls holds the link for at most the wait.
+      [this](const std::function<void()>& join) {
+        control_.holdRecords([this, &join] {
+          files_.waitWritten(std::chrono::milliseconds(200), std::chrono::milliseconds(300));
+          join();
+        });
+      });
+  if (!relay_->start(error)) {
+    relay_.reset();
+    return false;
+  }
+  control_.setSessionTap(relay_.get());
+  host_.say("Relay for monitors listening on " + where + ":" + std::to_string(relay_->port()));
+  return true;
 }
 
 void Recorder::start() {
@@ -92,6 +116,7 @@ void Recorder::stop(const std::string& why) {
   host_.say("Stopping: " + why);
   control_.disconnectFromServer();
   control_.shutdown();
+  if (relay_) relay_->stop();
   queue_.drainNow();
   host_.say("Stopped: " + std::to_string(recordsReceived()) + " records received, " +
             std::to_string(linesLost()) + " could not be written");
@@ -188,6 +213,17 @@ int runRecorder(const RecorderOptions& options, std::ostream& out, std::ostream&
 
   StopSignals stopSignals;
   Recorder recorder(login, window, out);
+  if (options.relayAddress) {
+    RelaySettings relay;
+    relay.address = *options.relayAddress;
+    relay.port = options.relayPort;
+    relay.user = login.userName;
+    relay.password = login.userPassword;
+    if (!recorder.startRelay(std::move(relay), error)) {
+      err << "kestrune-recorder: --relay: " << error << "\n";
+      return kRecorderFailed;
+    }
+  }
   QObject::connect(&stopSignals, &StopSignals::stopRequested, &recorder,
                    [&recorder](int signalNumber) { recorder.stop(::strsignal(signalNumber)); });
   recorder.start();

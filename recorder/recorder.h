@@ -16,6 +16,7 @@
 #include "monitor/ui_queue.h"
 #include "recorder/headless_host.h"
 #include "recorder/recorder_options.h"
+#include "recorder/relay_server.h"
 #include "recording/collection_gate.h"
 #include "recording/data_files.h"
 #include "recording/writer_handover.h"
@@ -32,6 +33,10 @@ class Recorder : public QObject, private MonitorData, private RecordingNotices {
            std::unique_ptr<SessionLibrary> library = nullptr);
   ~Recorder() override;
 
+  // Serves monitors this recorder's session (before start()). False with a message when the
+  // address cannot be listened on.
+  bool startRelay(RelaySettings settings, std::string& error);
+  RelayServer* relay() { return relay_.get(); }
   // Connects; a connection that fails is tried again every 5 seconds, as after a lost link.
   void start();
   // Disconnects and closes the files; the event loop then ends with exit code 0.
@@ -64,6 +69,7 @@ class Recorder : public QObject, private MonitorData, private RecordingNotices {
   UiQueue queue_;
   ConnectionControl control_;
   LiveCollectionGate gate_;  // receive thread only
+  std::unique_ptr<RelayServer> relay_;
   std::atomic<std::uint64_t> received_{0};
   bool stopping_ = false;
   std::atomic<bool> indexing_{false};

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "server/listen_socket.h"
 #include "settings/regular_file.h"
 
 namespace kestrune {
@@ -38,7 +39,8 @@ RecorderOptions parseRecorderOptions(const std::vector<std::string>& args) {
   RecorderOptions o;
   parseProgramOptions(args, o, [&o](OptionReader& reader) {
     const std::string& name = reader.name();
-    if (name != "--host" && name != "--port" && name != "--user" && name != "--password-file") {
+    if (name != "--host" && name != "--port" && name != "--user" && name != "--password-file" &&
+        name != "--relay") {
       return false;
     }
     std::string value;
@@ -50,6 +52,14 @@ RecorderOptions parseRecorderOptions(const std::vector<std::string>& args) {
       o.user = value;
     } else if (name == "--password-file") {
       o.passwordFile = value;
+    } else if (name == "--relay") {
+      std::string address;
+      std::string problem;
+      if (server::parseListenAddress(value, address, o.relayPort, problem)) {
+        o.relayAddress = address;
+      } else {
+        o.error = "--relay: " + problem;
+      }
     } else if (std::int32_t port = 0; parsePort(value, port)) {
       o.port = port;
     } else {
@@ -84,6 +94,13 @@ std::string recorderHelpText() {
          "                     read the password from the first line of FILE, a regular\n"
          "                     file of at most 256 bytes (with a warning when others\n"
          "                     than its owner may read it)\n"
+         "  --relay [ADDRESS:]PORT\n"
+         "                     serve monitors this recorder's session on PORT of ADDRESS\n"
+         "                     (an IPv4 address; 127.0.0.1 when only a port is given; port\n"
+         "                     0 takes any free one, printed at the start): a\n"
+         "                     monitor whose Server Prefs name it logs in with this\n"
+         "                     recorder's user name and password and gets the day's\n"
+         "                     records through the recorder's one login to the server\n"
          "  -h, --help         show this help and exit\n"
          "      --version      show the version and exit\n"
          "\n"

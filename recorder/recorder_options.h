@@ -17,6 +17,9 @@ struct RecorderOptions : ProgramOptions {
   std::optional<std::int32_t> port;
   std::optional<std::string> user;
   std::optional<std::string> passwordFile;
+  // --relay [ADDRESS:]PORT: serve monitors the recorder's session.
+  std::optional<std::string> relayAddress;
+  int relayPort = 0;
 };
 
 // How the recorder ends. A refused login has a status of its own so that whoever restarts the

@@ -1034,5 +1034,57 @@ TEST_F(RecorderE2E, ALostLinkIsRetriedAndTheSameDayAppended) {
             "MSFT|x|093001|250|10.00-10.01|12\r\nIBM|x|093003|260|1.00-1.01|3\r\n");
 }
 
+// A server that takes one session per account: the recorder holds it, and a monitor on the same
+// folder watches through the recorder's relay instead. It shows the day so far from the
+// recorder's files and then everything relayed, so that its lists and charts end equal to the
+// files; a login the recorder's own does not match is refused as a server refuses it.
+TEST_F(RecorderE2E, AMonitorThroughTheRelayShowsTheRecordersWholeDayOnOneLogin) {
+  ASSERT_TRUE(startSim({"--single-session", "on", "--speed", "50"}));
+  recorders_.push_back(std::make_unique<ChildProcess>(
+      "kestrune-recorder",
+      std::vector<std::string>{"--workdir", dir_.string(), "--host", "127.0.0.1", "--port",
+                               std::to_string(sim_->port()), "--user", "demo", "--password-file",
+                               (dir_ / "password").string(), "--relay", "0"},
+      "", true));
+  ChildProcess& recorder = *recorders_.back();
+  const std::string listening = recorder.waitForText("Relay for monitors listening on 127.0.0.1:");
+  ASSERT_FALSE(listening.empty()) << recorder.error();
+  const int relayPort = std::stoi(listening.substr(listening.rfind(':') + 1));
+  ASSERT_FALSE(recorder.waitForText("Date: 12/06/2026").empty());
+
+  // Straight to the server, the account is taken.
+  live_->onConnect();
+  ASSERT_TRUE(waitFor([&] { return host_.sawStatus("Account already in use!"); }));
+
+  control("time 09:30:00");
+  control("stream on");
+  ASSERT_TRUE(waitFor([&] { return lineCount(dataFile("12062026", 4)) > 20; }));
+  pointAt(relayPort);
+  ASSERT_TRUE(connectAndStart());
+  const std::string writer = "kestrune-recorder (pid " + std::to_string(recorder.pid()) + ")";
+  EXPECT_TRUE(waitFor([&] { return host_.sawStatus("Recorded by " + writer); }));
+  const std::size_t before = lineCount(dataFile("12062026", 4));
+  ASSERT_TRUE(waitFor([&] { return lineCount(dataFile("12062026", 4)) > before + 20; }));
+  // Status texts pass through the relay, after every record sent before them.
+  endStream(&recorder);
+  live_->onDisconnect();
+  // The recorder's writer gathers lines for a few milliseconds before it writes them.
+  waitFor([&] {
+    for (int k = 0; k < kAlertKindCount; ++k)
+      if (lineCount(dataFile("12062026", k + 1)) != rows(static_cast<AlertKind>(k))) return false;
+    return true;
+  });
+  expectListsEqualFiles("12062026");
+  EXPECT_EQ(expectChartsEqualFiles("12062026"), 0);
+  for (const std::string& status : host_.statuses)
+    EXPECT_EQ(status.find("RECORDS LOST"), std::string::npos) << status;
+
+  std::snprintf(server_.userPassword, sizeof server_.userPassword, "guess");
+  live_->onConnect();
+  EXPECT_TRUE(waitFor([&] { return host_.sawStatus("Invalid username/password!"); }));
+  EXPECT_FALSE(recorder.waitForText("Relay: refused the login of 127.0.0.1:").empty());
+  EXPECT_TRUE(exitedWith(recorder.stop(), 0));
+}
+
 }  // namespace
 }  // namespace kestrune

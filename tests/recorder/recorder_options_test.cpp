@@ -33,12 +33,20 @@ TEST(RecorderOptions, OptionsAndMistakes) {
   EXPECT_EQ(parseRecorderOptions({}).action, A::Run);
   EXPECT_FALSE(parseRecorderOptions({}).host.has_value());
   EXPECT_EQ(parseRecorderOptions({"--version", "--help"}).action, A::Help);
+  // The relay listens on loopback unless told otherwise, and only on an address, never a name.
+  const RecorderOptions relay = parseRecorderOptions({"--relay", "7406"});
+  EXPECT_EQ(relay.relayAddress, "127.0.0.1");
+  EXPECT_EQ(relay.relayPort, 7406);
+  EXPECT_EQ(parseRecorderOptions({"--relay=0.0.0.0:7406"}).relayAddress, "0.0.0.0");
 
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"--port", "0"},
                                              {"--port", "65536"},
                                              {"--port", "80x"},
                                              {"--port"},
+                                             {"--relay", "desk.local:7406"},
+                                             {"--relay", "127.0.0.1:"},
+                                             {"--relay", "70000"},
                                              {"--host="},
                                              {"--user"},
                                              {"--help=yes"},
