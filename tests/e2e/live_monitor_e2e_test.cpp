@@ -1083,6 +1083,12 @@ TEST_F(RecorderE2E, AMonitorThroughTheRelayShowsTheRecordersWholeDayOnOneLogin) 
   live_->onConnect();
   EXPECT_TRUE(waitFor([&] { return host_.sawStatus("Invalid username/password!"); }));
   EXPECT_FALSE(recorder.waitForText("Relay: refused the login of 127.0.0.1:").empty());
+
+  // The server goes: every monitor on the relay loses its link and tries again.
+  std::snprintf(server_.userPassword, sizeof server_.userPassword, "demo");
+  ASSERT_TRUE(connectAndStart());
+  sim_->stop();
+  EXPECT_TRUE(waitFor([&] { return host_.sawStatus("Attempting Reconnection..."); }));
   EXPECT_TRUE(exitedWith(recorder.stop(), 0));
 }
 
