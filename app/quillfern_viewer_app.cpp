@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 
 #include "alerts/alarm_mute_control.h"
@@ -17,6 +18,8 @@
 #include "app/status_history_window.h"
 #include "charts/chart_exchanges.h"
 #include "charts/chart_lock.h"
+#include "charts/chart_readout.h"
+#include "history/history_window.h"
 #include "monitor/live_monitor.h"
 #include "monitor/server_prefs.h"
 #include "recording/data_files.h"
@@ -182,6 +185,31 @@ void installRecording(CQuillfernViewerView& view, AlertLists& lists) {
   });
 }
 
+// File > "History...": one window at a time over the index beside the day files. A double-click
+// there retrieves a day as Open does, only while Retrieve is usable, then centres the charts on
+// the alert's second as Goto does.
+void installHistory(CQuillfernViewerView& view) {
+  auto retrieveAlert = [&view](const std::string& date, int second) -> QString {
+    auto* retrieve = qobject_cast<QPushButton*>(view.control(IDC_RETRIEVE));
+    auto* viewDateBox = qobject_cast<QLineEdit*>(view.control(IDC_VIEW_DATE));
+    if (retrieve == nullptr || viewDateBox == nullptr) return QStringLiteral("No monitor view.");
+    if (!retrieve->isEnabled()) return QString::fromLatin1(kRetrieveWhileConnectedText);
+    viewDateBox->setText(QString::fromLatin1(date));
+    retrieve->click();
+    view.charts().editWindow([second](ChartWindow& w) { centreWindowOn(w, second); });
+    view.charts().redrawAllCharts();
+    for (int i = 0; i < 3; ++i) view.chartPictureReady(i);
+    return {};
+  };
+  auto open = std::make_shared<QPointer<HistoryWindow>>();
+  view.setCommandHandler(ID_HISTORY, [&view, open, retrieveAlert] {
+    if (open->isNull()) *open = new HistoryWindow(std::string(), retrieveAlert, &view);
+    (*open)->show();
+    (*open)->raise();
+    (*open)->activateWindow();
+  });
+}
+
 // "Mute Alarms", after the Preferences menu's own items; the status line's context menu offers
 // the same submenu (status_history_window.cpp).
 void installAlarmMute(CQuillfernViewerView& view, CMainFrame& frame) {
@@ -224,6 +252,7 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   view->initialUpdate();
   frame_->followRetrieve(view->control(IDC_RETRIEVE));
   installStatusHistory(*view);
+  installHistory(*view);
   frame_->show();
   return true;
 }

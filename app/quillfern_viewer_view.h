@@ -49,6 +49,7 @@ enum ViewCommand : int {
   ID_USERS_MANUAL = 32776,
   ID_CHART_EXCHANGES = 32777,
   ID_FILE_OPEN = 0xE101,
+  ID_HISTORY = 32790,
 };
 
 // Where the subsystems plug in. Every hook is optional; an empty one does nothing, except
