@@ -19,7 +19,9 @@
 #include "charts/chart_exchanges.h"
 #include "charts/chart_lock.h"
 #include "charts/chart_readout.h"
+#include "charts/chart_widget.h"
 #include "history/history_window.h"
+#include "history/typical_day_control.h"
 #include "monitor/live_monitor.h"
 #include "monitor/server_prefs.h"
 #include "recording/data_files.h"
@@ -28,6 +30,7 @@
 #include "recording/open_day_dialog.h"
 #include "settings/color_prefs.h"
 #include "settings/record_convert.h"
+#include "settings/view_memory.h"
 
 namespace kestrune {
 
@@ -210,6 +213,24 @@ void installHistory(CQuillfernViewerView& view) {
   });
 }
 
+// "Show Typical Day" in each chart's context menu, following the day the Date box shows.
+void installTypicalDay(CQuillfernViewerView& view) {
+  std::array<ChartWidget*, kChartCount> widgets{};
+  for (int i = 0; i < kChartCount; ++i) {
+    widgets[static_cast<std::size_t>(i)] =
+        qobject_cast<ChartWidget*>(view.control(kChartSurfaceIds[i]));
+  }
+  TypicalDayControl::Options options;
+  options.memoryPath = viewMemoryPath(view.configPath());
+  options.pictureReady = [&view](ChartId chart) { view.chartPictureReady(chartIndex(chart)); };
+  auto* control = new TypicalDayControl(view.charts(), widgets, std::move(options), &view);
+  auto* date = qobject_cast<QLineEdit*>(view.control(IDC_DATE));
+  control->showDay(date != nullptr ? date->text() : QString());
+  if (date != nullptr) {
+    QObject::connect(date, &QLineEdit::textChanged, control, &TypicalDayControl::showDay);
+  }
+}
+
 // "Mute Alarms", after the Preferences menu's own items; the status line's context menu offers
 // the same submenu (status_history_window.cpp).
 void installAlarmMute(CQuillfernViewerView& view, CMainFrame& frame) {
@@ -253,6 +274,7 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   frame_->followRetrieve(view->control(IDC_RETRIEVE));
   installStatusHistory(*view);
   installHistory(*view);
+  installTypicalDay(*view);
   frame_->show();
   return true;
 }

@@ -97,6 +97,8 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   ~CQuillfernViewerView() override;
 
   ViewHooks& hooks() { return hooks_; }
+  // Kestrune.cfg as this view reads and writes it.
+  const std::string& configPath() const { return options_.configPath; }
 
   // The start-up steps in their order; once.
   void initialUpdate();
