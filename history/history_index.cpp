@@ -28,7 +28,7 @@ namespace kestrune {
 namespace {
 
 // Raised whenever the tables below change: an index of another layout is built again.
-constexpr int kLayoutVersion = 1;
+constexpr int kLayoutVersion = 2;
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS files("
@@ -38,10 +38,11 @@ constexpr const char* kSchema =
     " records INTEGER,"  // of which indexed
     " tail INTEGER,"     // bytes of a last line without a line feed that was read, else 0
     " PRIMARY KEY(day, file)) WITHOUT ROWID;"
-    "CREATE TABLE IF NOT EXISTS alerts("
-    " symbol TEXT, day INTEGER, second INTEGER, list INTEGER, line INTEGER,"
-    " exchange TEXT, count INTEGER, rest TEXT,"
-    " PRIMARY KEY(symbol, day, second, list, line)) WITHOUT ROWID;"
+    // The alerts of one symbol in one list of one day, packed in file order (packAlert): a symbol
+    // over a month is a few dozen rows, and a day is written as one row per symbol rather than
+    // one per alert.
+    "CREATE TABLE IF NOT EXISTS alert_packs("
+    " symbol TEXT, day INTEGER, list INTEGER, packed BLOB, UNIQUE(symbol, day, list));"
     "CREATE TABLE IF NOT EXISTS symbol_days("
     " day INTEGER, list INTEGER, symbol TEXT, alerts INTEGER, highest INTEGER,"
     " PRIMARY KEY(day, list, symbol)) WITHOUT ROWID;"
@@ -50,7 +51,7 @@ constexpr const char* kSchema =
     " PRIMARY KEY(day, chart)) WITHOUT ROWID;";
 
 constexpr const char* kDropAll =
-    "DROP TABLE IF EXISTS files; DROP TABLE IF EXISTS alerts;"
+    "DROP TABLE IF EXISTS files; DROP TABLE IF EXISTS alerts; DROP TABLE IF EXISTS alert_packs;"
     "DROP TABLE IF EXISTS symbol_days; DROP TABLE IF EXISTS totals;";
 
 // Which "|"-separated field (from 0) holds the exchange, time and count of a list's records.
@@ -142,6 +143,7 @@ using FileKey = std::pair<int, int>;  // day, file
 struct SymbolDay {
   std::int64_t alerts = 0;
   std::int32_t highest = std::numeric_limits<std::int32_t>::min();
+  std::string packed;  // the alerts, packAlert after packAlert
 };
 
 // One day's TOTAL per second of one chart, NaN where no sample was read.
@@ -164,13 +166,69 @@ void splitFields(std::string_view text, std::vector<std::string_view>& fields) {
   }
 }
 
+// The packed form of an alert: second, line of its file, count, then exchange and the rest of
+// the fields, each text with its length first; numbers as base-128 varints, the count zigzagged.
+void putVarint(std::string& out, std::uint64_t v) {
+  while (v >= 0x80) {
+    out += static_cast<char>((v & 0x7F) | 0x80);
+    v >>= 7;
+  }
+  out += static_cast<char>(v);
+}
+
+bool getVarint(const unsigned char*& p, const unsigned char* end, std::uint64_t& v) {
+  v = 0;
+  for (int shift = 0; p < end && shift < 64; shift += 7) {
+    const unsigned char b = *p++;
+    v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+    if ((b & 0x80) == 0) return true;
+  }
+  return false;
+}
+
+void packAlert(std::string& out, int second, std::int64_t line, std::int32_t count,
+               std::string_view exchange, std::string_view rest) {
+  putVarint(out, static_cast<std::uint64_t>(second));
+  putVarint(out, static_cast<std::uint64_t>(line));
+  const auto c = static_cast<std::uint32_t>(count);
+  putVarint(out, (c << 1) ^ (count < 0 ? 0xFFFFFFFFu : 0u));
+  putVarint(out, exchange.size());
+  out.append(exchange);
+  putVarint(out, rest.size());
+  out.append(rest);
+}
+
+// One packed alert; false at the end or on bytes that are no pack (the index was damaged).
+bool unpackAlert(const unsigned char*& p, const unsigned char* end, HistoryAlert& a) {
+  std::uint64_t second = 0, line = 0, count = 0, n = 0;
+  if (!getVarint(p, end, second) || !getVarint(p, end, line) || !getVarint(p, end, count)) {
+    return false;
+  }
+  a.second = static_cast<int>(second % kSecondsPerDay);
+  const auto c = static_cast<std::uint32_t>(count);
+  a.count = static_cast<std::int32_t>((c >> 1) ^ (0u - (c & 1u)));
+  for (std::string* text : {&a.exchange, &a.rest}) {
+    if (!getVarint(p, end, n) || n > static_cast<std::uint64_t>(end - p)) return false;
+    text->assign(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n));
+    p += n;
+  }
+  return true;
+}
+
 // Everything one update does inside its transaction.
 class Updater {
  public:
   Updater(sqlite3* db, std::string baseDir)
       : db_(db),
         baseDir_(std::move(baseDir)),
-        insertAlert_(db, "INSERT OR REPLACE INTO alerts VALUES(?, ?, ?, ?, ?, ?, ?, ?)") {}
+        insertPack_(db, "INSERT INTO alert_packs VALUES(?, ?, ?, ?)"),
+        findPack_(
+            db, "SELECT rowid, packed FROM alert_packs WHERE symbol = ? AND day = ? AND list = ?"),
+        extendPack_(db, "UPDATE alert_packs SET packed = ? WHERE rowid = ?"),
+        upSymbolDay_(db,
+                     "INSERT INTO symbol_days VALUES(?, ?, ?, ?, ?) ON CONFLICT(day, list, symbol) "
+                     "DO UPDATE SET alerts = alerts + excluded.alerts,"
+                     " highest = max(highest, excluded.highest)") {}
 
   bool run(HistoryUpdateReport& report, std::string& error);
 
@@ -183,15 +241,19 @@ class Updater {
   // One line; false when it was damaged and is skipped.
   bool takeAlert(int day, int list, std::int64_t line, std::string_view text);
   bool takeSample(int file, std::string_view text, std::vector<double>& totals);
-  bool storeSymbolDays(int day, int list);
+  // The alerts read from a file, one pack per symbol; appended to what an earlier update stored
+  // when the file was read on from where it stopped.
+  bool storeSymbolDays(int day, int list, bool appended);
   bool loadTotals(int day, int file, std::vector<double>& totals);
   bool storeTotals(int day, int file, const std::vector<double>& totals);
   bool storeState(const FileKey& key, const FileState& state);
 
   sqlite3* db_;
   std::string baseDir_;
-  Statement insertAlert_;
-  bool failed_ = false;
+  Statement insertPack_;
+  Statement findPack_;
+  Statement extendPack_;
+  Statement upSymbolDay_;
   std::map<FileKey, FileState> states_;
   std::unordered_map<std::string, SymbolDay> symbolDays_;  // of the file being read
   std::vector<std::string_view> fields_;
@@ -213,16 +275,10 @@ bool Updater::dropFile(int day, int file) {
   const auto f = std::int64_t{file};
   if (file < 3) {
     // The alerts are kept by symbol: the day's symbols say where its rows are.
-    std::vector<std::string> symbols;
-    {
-      Statement q(db_, "SELECT symbol FROM symbol_days WHERE day = ? AND list = ?");
-      q.bind(1, d).bind(2, f);
-      while (q.row()) symbols.push_back(q.text(0));
-    }
-    Statement del(db_, "DELETE FROM alerts WHERE symbol = ? AND day = ? AND list = ?");
-    for (const std::string& symbol : symbols) {
-      if (!del.bind(1, std::string_view(symbol)).bind(2, d).bind(3, f).run()) return false;
-    }
+    Statement del(db_,
+                  "DELETE FROM alert_packs WHERE day = ? AND list = ? AND symbol IN"
+                  " (SELECT symbol FROM symbol_days WHERE day = ? AND list = ?)");
+    if (!del.bind(1, d).bind(2, f).bind(3, d).bind(4, f).run()) return false;
     Statement delDays(db_, "DELETE FROM symbol_days WHERE day = ? AND list = ?");
     if (!delDays.bind(1, d).bind(2, f).run()) return false;
   } else {
@@ -257,18 +313,13 @@ bool Updater::takeAlert(int day, int list, std::int64_t line, std::string_view t
   if (fields_.size() > static_cast<std::size_t>(at.exchange)) {
     exchange = fields_[static_cast<std::size_t>(at.exchange)].substr(0, kAlertFieldMax);
   }
-  insertAlert_.bind(1, symbol)
-      .bind(2, std::int64_t{day})
-      .bind(3, std::int64_t{second})
-      .bind(4, std::int64_t{list})
-      .bind(5, line)
-      .bind(6, exchange)
-      .bind(7, std::int64_t{count})
-      .bind(8, std::string_view(rest_));
-  if (!insertAlert_.run()) failed_ = true;
-  SymbolDay& agg = symbolDays_[std::string(symbol)];
+  (void)day;
+  auto it = symbolDays_.find(std::string(symbol));
+  if (it == symbolDays_.end()) it = symbolDays_.emplace(std::string(symbol), SymbolDay{}).first;
+  SymbolDay& agg = it->second;
   ++agg.alerts;
   agg.highest = std::max(agg.highest, count);
+  packAlert(agg.packed, second, line, count, exchange, rest_);
   return true;
 }
 
@@ -284,17 +335,37 @@ bool Updater::takeSample(int file, std::string_view text, std::vector<double>& t
   return true;
 }
 
-bool Updater::storeSymbolDays(int day, int list) {
-  Statement up(db_,
-               "INSERT INTO symbol_days VALUES(?, ?, ?, ?, ?) ON CONFLICT(day, list, symbol) DO "
-               "UPDATE SET alerts = alerts + excluded.alerts,"
-               " highest = max(highest, excluded.highest)");
-  for (const auto& [symbol, agg] : symbolDays_) {
-    if (!up.bind(1, std::int64_t{day})
-             .bind(2, std::int64_t{list})
-             .bind(3, std::string_view(symbol))
+bool Updater::storeSymbolDays(int day, int list, bool appended) {
+  const auto d = std::int64_t{day};
+  const auto l = std::int64_t{list};
+  for (auto& [symbol, agg] : symbolDays_) {
+    const std::string_view name(symbol);
+    if (!upSymbolDay_.bind(1, d)
+             .bind(2, l)
+             .bind(3, name)
              .bind(4, agg.alerts)
              .bind(5, std::int64_t{agg.highest})
+             .run()) {
+      return false;
+    }
+    if (appended) {
+      findPack_.bind(1, name).bind(2, d).bind(3, l);
+      if (findPack_.row()) {
+        std::size_t n = 0;
+        const void* bytes = findPack_.blob(1, n);
+        std::string whole(static_cast<const char*>(bytes), n);
+        const std::int64_t rowid = findPack_.integer(0);
+        findPack_.reset();
+        whole += agg.packed;
+        if (!extendPack_.bindBlob(1, whole.data(), whole.size()).bind(2, rowid).run()) return false;
+        continue;
+      }
+      findPack_.reset();
+    }
+    if (!insertPack_.bind(1, name)
+             .bind(2, d)
+             .bind(3, l)
+             .bindBlob(4, agg.packed.data(), agg.packed.size())
              .run()) {
       return false;
     }
@@ -405,7 +476,6 @@ bool Updater::readFile(int day, int file, bool takeLastPiece, HistoryUpdateRepor
     splitter.feed(buffer.data(), static_cast<std::size_t>(n));
     pos += n;
   }
-  if (failed_) return false;
   // A last piece without its line feed is a line still being written, unless nobody writes this
   // day any more; then it is read as replay reads it.
   state.tail = 0;
@@ -425,14 +495,15 @@ bool Updater::readFile(int day, int file, bool takeLastPiece, HistoryUpdateRepor
   report.linesSkipped += static_cast<std::uint64_t>(lines - records) + skippedLong;
   if (lines > 0 || skippedLong > 0) ++report.daysRead;  // counted once per day by the caller
 
-  if (file < 3 && !storeSymbolDays(day, file)) return false;
+  if (file < 3 && !storeSymbolDays(day, file, known && state.lines > lines)) return false;
   if (file >= 3 && records > 0 && !storeTotals(day, file, totals)) return false;
   return storeState(key, state);
 }
 
 bool Updater::run(HistoryUpdateReport& report, std::string& error) {
   report = HistoryUpdateReport{};
-  if (!insertAlert_.ok() || !loadStates()) {
+  if (!insertPack_.ok() || !findPack_.ok() || !extendPack_.ok() || !upSymbolDay_.ok() ||
+      !loadStates()) {
     error = sqlite3_errmsg(db_);
     return false;
   }
@@ -568,14 +639,44 @@ std::vector<HistoryAlert> HistoryIndex::symbolAlerts(std::string_view symbol,
   std::vector<HistoryAlert> out;
   if (db_ == nullptr) return out;
   Statement q(db_,
-              "SELECT day, second, list, exchange, count, rest FROM alerts WHERE symbol = ? AND "
-              "day BETWEEN ? AND ? ORDER BY day, second, list, line");
+              "SELECT day, list, packed FROM alert_packs WHERE symbol = ? AND day BETWEEN ? AND ?"
+              " ORDER BY day, list");
   q.bind(1, symbol).bind(2, lowerBound(range)).bind(3, upperBound(range));
+  auto bySecond = [](const HistoryAlert& a, const HistoryAlert& b) { return a.second < b.second; };
+  // A day's lists, each in file order, become one run by second; within a second Raw, Seq and
+  // Algo stay in turn, since the merges and the sort keep equal seconds in their order.
+  std::size_t dayStart = 0;
+  std::vector<std::size_t> listStarts;
+  auto finishDay = [&] {
+    listStarts.push_back(out.size());
+    for (std::size_t k = 0; k + 1 < listStarts.size(); ++k) {
+      const auto b = out.begin() + static_cast<std::ptrdiff_t>(listStarts[k]);
+      const auto e = out.begin() + static_cast<std::ptrdiff_t>(listStarts[k + 1]);
+      if (!std::is_sorted(b, e, bySecond)) std::stable_sort(b, e, bySecond);
+      if (k > 0) {
+        std::inplace_merge(out.begin() + static_cast<std::ptrdiff_t>(dayStart), b, e, bySecond);
+      }
+    }
+    listStarts.clear();
+    dayStart = out.size();
+  };
+  int day = -1;
+  HistoryAlert a;
   while (q.row()) {
-    out.push_back({static_cast<int>(q.integer(0)), static_cast<int>(q.integer(1)),
-                   static_cast<int>(q.integer(2)), q.text(3),
-                   static_cast<std::int32_t>(q.integer(4)), q.text(5)});
+    const int rowDay = static_cast<int>(q.integer(0));
+    if (rowDay != day) {
+      if (day >= 0) finishDay();
+      day = rowDay;
+    }
+    listStarts.push_back(out.size());
+    a.day = day;
+    a.list = static_cast<int>(q.integer(1));
+    std::size_t n = 0;
+    const auto* p = static_cast<const unsigned char*>(q.blob(2, n));
+    const unsigned char* end = p + n;
+    while (p != nullptr && p < end && unpackAlert(p, end, a)) out.push_back(a);
   }
+  if (day >= 0) finishDay();
   return out;
 }
 
