@@ -4,13 +4,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include "alerts/alert_record.h"
@@ -215,6 +218,129 @@ bool unpackAlert(const unsigned char*& p, const unsigned char* end, HistoryAlert
   return true;
 }
 
+// One day file's part of an update. Reading and parsing it (parse) touches no database, so that
+// several files are parsed at once; what it found is stored afterwards, in file order.
+struct FileWork {
+  int day = 0;
+  int file = 0;
+  bool known = false;  // the index held some of it before
+  bool takeLastPiece = false;
+  FileState state;
+  RegularFile in;
+  std::int64_t size = 0;
+  std::vector<double> totals;  // of a chart file: what the index held, then the samples read
+
+  // What parse found.
+  std::int64_t lines = 0;
+  std::int64_t records = 0;
+  std::uint64_t skippedLong = 0;
+  std::unordered_map<std::string, SymbolDay> symbolDays;  // of an alert file
+
+  explicit FileWork(RegularFile file) : in(std::move(file)) {}
+  void parse();
+
+ private:
+  // One line; false when it was damaged and is skipped.
+  bool takeAlert(std::int64_t line, std::string_view text);
+  bool takeSample(std::string_view text);
+  std::vector<std::string_view> fields;
+  std::string rest;
+};
+
+bool FileWork::takeAlert(std::int64_t line, std::string_view text) {
+  const int list = file;
+  const auto kind = static_cast<AlertKind>(list);
+  AlertCells cells;
+  splitAlertRecord(kind, text, cells);
+  const std::string_view symbol = cells.cell(1);
+  const int second = recordSecond(list, text);
+  if (symbol.empty() || second < 0) return false;
+  const std::int32_t count = parseAlertCount(cells.cell(alertCountColumn(kind)));
+
+  splitFields(text, fields);
+  const AlertFields& at = kAlertFields[list];
+  rest.clear();
+  bool first = true;
+  for (std::size_t f = 1; f < fields.size(); ++f) {
+    const auto i = static_cast<int>(f);
+    if (i == at.exchange || i == at.time || i == at.count) continue;
+    if (!first) rest += '|';
+    rest.append(fields[f]);
+    first = false;
+  }
+  std::string_view exchange;
+  if (fields.size() > static_cast<std::size_t>(at.exchange)) {
+    exchange = fields[static_cast<std::size_t>(at.exchange)].substr(0, kAlertFieldMax);
+  }
+  auto it = symbolDays.find(std::string(symbol));
+  if (it == symbolDays.end()) it = symbolDays.emplace(std::string(symbol), SymbolDay{}).first;
+  SymbolDay& agg = it->second;
+  ++agg.alerts;
+  agg.highest = std::max(agg.highest, count);
+  packAlert(agg.packed, second, line, count, exchange, rest);
+  return true;
+}
+
+bool FileWork::takeSample(std::string_view text) {
+  // The splitter's lines are NUL-terminated; the carriage return stops the last count as atoi.
+  ChartSample sample;
+  if (!parseReplaySample(kChartOfFile[file - 3], text.data(), sample)) return false;
+  // The TOTAL the chart store keeps: the sum of the 16 counts; a later sample of the same
+  // second replaces an earlier one, as in replay.
+  double total = 0;
+  for (double c : sample.counts) total += c;
+  totals[static_cast<std::size_t>(sample.secondOfDay)] = total;
+  return true;
+}
+
+void FileWork::parse() {
+  DataLineSplitter splitter([&](const char* text, std::size_t length) {
+    std::string_view line(text, length);
+    if (line.back() == '\r') line.remove_suffix(1);  // the line end the recorder added
+    const bool taken = file < 3 ? takeAlert(state.lines + lines, line)
+                                : takeSample(std::string_view(text, length));
+    ++lines;
+    if (taken) ++records;
+  });
+
+  // Only up to the size seen now: whatever is appended meanwhile waits for the next update.
+  std::int64_t pos = state.offset;
+  std::int64_t lastLineEnd = state.offset;  // just past the last line feed read
+  static constexpr std::size_t kChunk = 1 << 20;
+  std::vector<char> buffer(kChunk);
+  bool readError = false;
+  while (pos < size) {
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, size - pos));
+    const ssize_t n = ::pread(in.fd(), buffer.data(), want, pos);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      readError = n < 0;
+      break;
+    }
+    for (ssize_t i = n; i > 0; --i) {
+      if (buffer[static_cast<std::size_t>(i - 1)] == '\n') {
+        lastLineEnd = pos + i;
+        break;
+      }
+    }
+    splitter.feed(buffer.data(), static_cast<std::size_t>(n));
+    pos += n;
+  }
+  // A last piece without its line feed is a line still being written, unless nobody writes this
+  // day any more; then it is read as replay reads it.
+  state.tail = 0;
+  if (readError) {
+    state.offset = lastLineEnd;  // the rest is tried again next time
+  } else if (takeLastPiece && pos > lastLineEnd) {
+    splitter.finish();
+    state.offset = pos;
+    state.tail = pos - lastLineEnd;
+  } else {
+    state.offset = lastLineEnd;
+  }
+  skippedLong = splitter.stats().longSkipped;
+}
+
 // Everything one update does inside its transaction.
 class Updater {
  public:
@@ -236,14 +362,17 @@ class Updater {
   bool loadStates();
   // Takes a file's rows out of the index.
   bool dropFile(int day, int file);
-  // Reads file (0-5) of day from where the index stopped.
-  bool readFile(int day, int file, bool takeLastPiece, HistoryUpdateReport& report);
-  // One line; false when it was damaged and is skipped.
-  bool takeAlert(int day, int list, std::int64_t line, std::string_view text);
-  bool takeSample(int file, std::string_view text, std::vector<double>& totals);
+  // Opens file (0-5) of day and decides where reading goes on; work stays null when there is
+  // nothing new to read.
+  bool prepareFile(int day, int file, bool takeLastPiece, std::unique_ptr<FileWork>& work);
+  // Stores what was read.
+  bool storeFile(FileWork& work, HistoryUpdateReport& report);
+  // Parses the files, on two threads when there are several, then stores them in order.
+  bool readBatch(std::vector<std::unique_ptr<FileWork>>& batch, HistoryUpdateReport& report);
   // The alerts read from a file, one pack per symbol; appended to what an earlier update stored
   // when the file was read on from where it stopped.
-  bool storeSymbolDays(int day, int list, bool appended);
+  bool storeSymbolDays(int day, int list, bool appended,
+                       std::unordered_map<std::string, SymbolDay>& symbolDays);
   bool loadTotals(int day, int file, std::vector<double>& totals);
   bool storeTotals(int day, int file, const std::vector<double>& totals);
   bool storeState(const FileKey& key, const FileState& state);
@@ -255,9 +384,6 @@ class Updater {
   Statement extendPack_;
   Statement upSymbolDay_;
   std::map<FileKey, FileState> states_;
-  std::unordered_map<std::string, SymbolDay> symbolDays_;  // of the file being read
-  std::vector<std::string_view> fields_;
-  std::string rest_;
 };
 
 bool Updater::loadStates() {
@@ -289,56 +415,11 @@ bool Updater::dropFile(int day, int file) {
   return del.bind(1, d).bind(2, f).run();
 }
 
-bool Updater::takeAlert(int day, int list, std::int64_t line, std::string_view text) {
-  const auto kind = static_cast<AlertKind>(list);
-  AlertCells cells;
-  splitAlertRecord(kind, text, cells);
-  const std::string_view symbol = cells.cell(1);
-  const int second = recordSecond(list, text);
-  if (symbol.empty() || second < 0) return false;
-  const std::int32_t count = parseAlertCount(cells.cell(alertCountColumn(kind)));
-
-  splitFields(text, fields_);
-  const AlertFields& at = kAlertFields[list];
-  rest_.clear();
-  bool first = true;
-  for (std::size_t f = 1; f < fields_.size(); ++f) {
-    const auto i = static_cast<int>(f);
-    if (i == at.exchange || i == at.time || i == at.count) continue;
-    if (!first) rest_ += '|';
-    rest_.append(fields_[f]);
-    first = false;
-  }
-  std::string_view exchange;
-  if (fields_.size() > static_cast<std::size_t>(at.exchange)) {
-    exchange = fields_[static_cast<std::size_t>(at.exchange)].substr(0, kAlertFieldMax);
-  }
-  (void)day;
-  auto it = symbolDays_.find(std::string(symbol));
-  if (it == symbolDays_.end()) it = symbolDays_.emplace(std::string(symbol), SymbolDay{}).first;
-  SymbolDay& agg = it->second;
-  ++agg.alerts;
-  agg.highest = std::max(agg.highest, count);
-  packAlert(agg.packed, second, line, count, exchange, rest_);
-  return true;
-}
-
-bool Updater::takeSample(int file, std::string_view text, std::vector<double>& totals) {
-  // The splitter's lines are NUL-terminated; the carriage return stops the last count as atoi.
-  ChartSample sample;
-  if (!parseReplaySample(kChartOfFile[file - 3], text.data(), sample)) return false;
-  // The TOTAL the chart store keeps: the sum of the 16 counts; a later sample of the same
-  // second replaces an earlier one, as in replay.
-  double total = 0;
-  for (double c : sample.counts) total += c;
-  totals[static_cast<std::size_t>(sample.secondOfDay)] = total;
-  return true;
-}
-
-bool Updater::storeSymbolDays(int day, int list, bool appended) {
+bool Updater::storeSymbolDays(int day, int list, bool appended,
+                              std::unordered_map<std::string, SymbolDay>& symbolDays) {
   const auto d = std::int64_t{day};
   const auto l = std::int64_t{list};
-  for (auto& [symbol, agg] : symbolDays_) {
+  for (auto& [symbol, agg] : symbolDays) {
     const std::string_view name(symbol);
     if (!upSymbolDay_.bind(1, d)
              .bind(2, l)
@@ -370,7 +451,7 @@ bool Updater::storeSymbolDays(int day, int list, bool appended) {
       return false;
     }
   }
-  symbolDays_.clear();
+  symbolDays.clear();
   return true;
 }
 
@@ -414,7 +495,8 @@ bool Updater::storeState(const FileKey& key, const FileState& s) {
       .run();
 }
 
-bool Updater::readFile(int day, int file, bool takeLastPiece, HistoryUpdateReport& report) {
+bool Updater::prepareFile(int day, int file, bool takeLastPiece, std::unique_ptr<FileWork>& work) {
+  work.reset();
   const FileKey key{day, file};
   RegularFile in = openRegularFile(dataFilePath(baseDir_, historyDayText(day), file));
   if (!in.isOpen()) {
@@ -422,7 +504,7 @@ bool Updater::readFile(int day, int file, bool takeLastPiece, HistoryUpdateRepor
     if (states_.count(key) != 0 && !dropFile(day, file)) return false;
     return true;
   }
-  const FileIdentity& id = in.identity();
+  const FileIdentity id = in.identity();
   const auto it = states_.find(key);
   bool known = it != states_.end();
   FileState state = known ? it->second : FileState{};
@@ -440,64 +522,50 @@ bool Updater::readFile(int day, int file, bool takeLastPiece, HistoryUpdateRepor
   state.inode = static_cast<std::int64_t>(id.inode);
   if (size == state.offset) return known || storeState(key, state);
 
-  std::vector<double> totals;
-  if (file >= 3 && !loadTotals(day, file, totals)) return false;
-  std::int64_t lines = 0;
-  std::int64_t records = 0;
-  DataLineSplitter splitter([&](const char* text, std::size_t length) {
-    std::string_view line(text, length);
-    if (line.back() == '\r') line.remove_suffix(1);  // the line end the recorder added
-    const bool taken = file < 3 ? takeAlert(day, file, state.lines + lines, line)
-                                : takeSample(file, std::string_view(text, length), totals);
-    ++lines;
-    if (taken) ++records;
-  });
+  work = std::make_unique<FileWork>(std::move(in));
+  work->day = day;
+  work->file = file;
+  work->known = known;
+  work->takeLastPiece = takeLastPiece;
+  work->state = state;
+  work->size = size;
+  return file < 3 || loadTotals(day, file, work->totals);
+}
 
-  // Only up to the size seen now: whatever is appended meanwhile waits for the next update.
-  std::int64_t pos = state.offset;
-  std::int64_t lastLineEnd = state.offset;  // just past the last line feed read
-  static constexpr std::size_t kChunk = 1 << 20;
-  std::vector<char> buffer(kChunk);
-  bool readError = false;
-  while (pos < size) {
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, size - pos));
-    const ssize_t n = ::pread(in.fd(), buffer.data(), want, pos);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      readError = n < 0;
-      break;
-    }
-    for (ssize_t i = n; i > 0; --i) {
-      if (buffer[static_cast<std::size_t>(i - 1)] == '\n') {
-        lastLineEnd = pos + i;
-        break;
-      }
-    }
-    splitter.feed(buffer.data(), static_cast<std::size_t>(n));
-    pos += n;
+bool Updater::storeFile(FileWork& w, HistoryUpdateReport& report) {
+  w.state.lines += w.lines;
+  w.state.records += w.records;
+  report.linesRead += static_cast<std::uint64_t>(w.lines) + w.skippedLong;
+  report.linesSkipped += static_cast<std::uint64_t>(w.lines - w.records) + w.skippedLong;
+  if (w.lines > 0 || w.skippedLong > 0) ++report.daysRead;  // counted once per day by the caller
+  if (w.file < 3 &&
+      !storeSymbolDays(w.day, w.file, w.known && w.state.lines > w.lines, w.symbolDays)) {
+    return false;
   }
-  // A last piece without its line feed is a line still being written, unless nobody writes this
-  // day any more; then it is read as replay reads it.
-  state.tail = 0;
-  if (readError) {
-    state.offset = lastLineEnd;  // the rest is tried again next time
-  } else if (takeLastPiece && pos > lastLineEnd) {
-    splitter.finish();
-    state.offset = pos;
-    state.tail = pos - lastLineEnd;
+  if (w.file >= 3 && w.records > 0 && !storeTotals(w.day, w.file, w.totals)) return false;
+  return storeState({w.day, w.file}, w.state);
+}
+
+bool Updater::readBatch(std::vector<std::unique_ptr<FileWork>>& batch,
+                        HistoryUpdateReport& report) {
+  // The files are shared out between this thread and one more: parsing is what a first build
+  // of many days spends its time on, and the database work stays on this thread.
+  std::atomic<std::size_t> next{0};
+  auto parseSome = [&] {
+    for (std::size_t i = next++; i < batch.size(); i = next++) batch[i]->parse();
+  };
+  if (batch.size() > 1) {
+    std::thread helper(parseSome);
+    parseSome();
+    helper.join();
   } else {
-    state.offset = lastLineEnd;
+    parseSome();
   }
-  const std::uint64_t skippedLong = splitter.stats().longSkipped;
-  state.lines += lines;
-  state.records += records;
-  report.linesRead += static_cast<std::uint64_t>(lines) + skippedLong;
-  report.linesSkipped += static_cast<std::uint64_t>(lines - records) + skippedLong;
-  if (lines > 0 || skippedLong > 0) ++report.daysRead;  // counted once per day by the caller
-
-  if (file < 3 && !storeSymbolDays(day, file, known && state.lines > lines)) return false;
-  if (file >= 3 && records > 0 && !storeTotals(day, file, totals)) return false;
-  return storeState(key, state);
+  for (auto& w : batch) {
+    if (!storeFile(*w, report)) return false;
+  }
+  batch.clear();
+  return true;
 }
 
 bool Updater::run(HistoryUpdateReport& report, std::string& error) {
@@ -522,15 +590,23 @@ bool Updater::run(HistoryUpdateReport& report, std::string& error) {
       return false;
     }
   }
+  // A day at a time, its six files parsed together.
+  std::vector<std::unique_ptr<FileWork>> batch;
   for (const RecordedDayFiles& d : found) {
     const int day = historyDayKey(d.date);
     const int before = report.daysRead;
     for (int file = 0; file < kDataFileCount; ++file) {
       if (!d.hasFile(file) && states_.count({day, file}) == 0) continue;
-      if (!readFile(day, file, day != newest, report)) {
+      std::unique_ptr<FileWork> work;
+      if (!prepareFile(day, file, day != newest, work)) {
         error = sqlite3_errmsg(db_);
         return false;
       }
+      if (work) batch.push_back(std::move(work));
+    }
+    if (!readBatch(batch, report)) {
+      error = sqlite3_errmsg(db_);
+      return false;
     }
     report.daysRead = before + (report.daysRead > before ? 1 : 0);
   }
