@@ -225,11 +225,17 @@ std::uint32_t RyxChartTemplate::typicalMedianColor(std::uint32_t lineColor) cons
   return mixColor(colors.graphAreaBk, lineColor, 2);
 }
 
+bool RyxChartTemplate::typicalSpan(const TypicalBand& band, std::int32_t& first,
+                                   std::int32_t& last) const {
+  first = std::max(firstIndex, 0);
+  last = std::min(lastIndex, kLastSecondOfDay);
+  return !band.empty() && last >= first;
+}
+
 void RyxChartTemplate::drawTypicalBand(const TypicalBand& band, const ChartSeries& scale,
                                        std::uint32_t lineColor) {
-  const std::int32_t first = std::max(firstIndex, 0);
-  const std::int32_t last = std::min(lastIndex, kLastSecondOfDay);
-  if (band.empty() || last < first) return;
+  std::int32_t first = 0, last = 0;
+  if (!typicalSpan(band, first, last)) return;
   const ChartArea& p = areas[kPlotArea];
   PixelSurface surf = surface();
   const PixelClip clip = gridClip();
@@ -270,9 +276,8 @@ void RyxChartTemplate::drawTypicalBand(const TypicalBand& band, const ChartSerie
 
 void RyxChartTemplate::drawTypicalMedian(const TypicalBand& band, const ChartSeries& scale,
                                          std::uint32_t lineColor) {
-  const std::int32_t first = std::max(firstIndex, 0);
-  const std::int32_t last = std::min(lastIndex, kLastSecondOfDay);
-  if (band.empty() || last < first) return;
+  std::int32_t first = 0, last = 0;
+  if (!typicalSpan(band, first, last)) return;
   const ChartArea& p = areas[kPlotArea];
   PixelSurface surf = surface();
   const std::uint32_t pixel = surfacePixel(typicalMedianColor(lineColor));

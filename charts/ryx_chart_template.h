@@ -113,6 +113,8 @@ class RyxChartTemplate {
   PixelSurface surface();
   PixelClip plotClip() const;
   PixelClip gridClip() const;
+  // The seconds of the drawing the band covers; false when there is nothing to draw.
+  bool typicalSpan(const TypicalBand& band, std::int32_t& first, std::int32_t& last) const;
   std::int32_t valueY(const ChartSeries& series, double v) const;
   void drawText(int x, int y, const char* text, std::uint32_t color, std::uint32_t background,
                 const PixelClip* clip = nullptr);

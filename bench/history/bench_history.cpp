@@ -146,15 +146,18 @@ BENCHMARK(BM_SqliteCliImportTwentyDays)
     ->UseRealTime()
     ->Iterations(1);
 
-void BM_SymbolOverTwentyDays(benchmark::State& state) {
-  const TwentyDays& d = days();
-  HistoryIndex index;
+// The index of the 20 days, up to date; false (and the benchmark skipped) when it cannot be.
+bool openIndexed(HistoryIndex& index, benchmark::State& state) {
   std::string error;
   HistoryUpdateReport report;
-  if (!index.open(d.dir(), error) || !index.update(report, error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
+  if (index.open(days().dir(), error) && index.update(report, error)) return true;
+  state.SkipWithError(error.c_str());
+  return false;
+}
+
+void BM_SymbolOverTwentyDays(benchmark::State& state) {
+  HistoryIndex index;
+  if (!openIndexed(index, state)) return;
   std::size_t alerts = 0;
   for (auto _ : state) {
     alerts = index.symbolAlerts(kSymbol).size();
@@ -167,14 +170,8 @@ BENCHMARK(BM_SymbolOverTwentyDays)->Unit(benchmark::kMillisecond)->UseRealTime()
 // The Listing chart's typical day over the 20 days: their TOTALs read from the index and the
 // percentiles taken at each second.
 void BM_TypicalBandTwentyDays(benchmark::State& state) {
-  const TwentyDays& d = days();
   HistoryIndex index;
-  std::string error;
-  HistoryUpdateReport report;
-  if (!index.open(d.dir(), error) || !index.update(report, error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
+  if (!openIndexed(index, state)) return;
   int taken = 0;
   for (auto _ : state) {
     const TypicalBand band = typicalDayBand(index, 0, ChartId::Listing);

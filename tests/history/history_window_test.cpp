@@ -68,6 +68,22 @@ TEST(HistoryWindowInApplication, ShowsASymbolsAlertsAndRetrievesTheDoubleClicked
             "2 days indexed; this time 5 lines read, 1 skipped");
   EXPECT_EQ(window->completer()->model()->rowCount(), 2);  // IBM, NVDA
 
+  // The most active symbols and the days, as the index counts them.
+  const QTableView* top = window->topTable();
+  const QTableView* days = window->daysTable();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return top->model()->rowCount() == 2 && days->model()->rowCount() == 2; }, 5000));
+  EXPECT_EQ(cell(top, 0, 0), "NVDA");
+  EXPECT_EQ(cell(top, 0, 1), "2");
+  EXPECT_EQ(cell(top, 0, 2), "3200");
+  EXPECT_EQ(cell(top, 0, 3), "12062026");
+  EXPECT_EQ(cell(top, 0, 4), "12072026");
+  EXPECT_EQ(cell(days, 1, 0), "12072026");
+  EXPECT_EQ(cell(days, 1, 1), "2");
+  EXPECT_EQ(cell(days, 1, 4), "09:45:00");
+  EXPECT_EQ(cell(days, 1, 5), "136");
+  EXPECT_EQ(cell(days, 0, 4), "");  // no Listing samples that day
+
   // Oldest first, whatever order the files were written in.
   window->showSymbol("NVDA");
   const QTableView* alerts = window->symbolTable();

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "charts/chart_lock.h"
+#include "charts/chart_readout.h"
 #include "charts/chart_widget.h"
 #include "charts/exchange_charts.h"
 #include "history/typical_day_control.h"
@@ -100,7 +103,7 @@ TEST(TypicalDay, BandOfTheTwentyDaysBeforeTheShownOneEqualsThePercentilesOfTheFi
   listing.typicalDayAction()->trigger();
   ASSERT_TRUE(test::waitFor([&] { return changes == 1; }, 20000));
 
-  std::lock_guard<std::mutex> lock(chartLock());
+  std::unique_lock<std::mutex> lock(chartLock());
   const TypicalBand* band = charts->typicalBand(ChartId::Listing);
   ASSERT_NE(band, nullptr);
   EXPECT_EQ(band->days, 20);
@@ -119,6 +122,35 @@ TEST(TypicalDay, BandOfTheTwentyDaysBeforeTheShownOneEqualsThePercentilesOfTheFi
                 percentile(v, 0.1), percentile(v, 0.9));
   EXPECT_EQ(typicalReadoutText(*band, 40000), expected);
   EXPECT_EQ(charts->typicalBand(ChartId::Reporting), nullptr);
+  lock.unlock();
+
+  // The pointer's tip lists the typical day at its second, and over how many days.
+  charts->editWindow([](ChartWindow& w) {
+    w.dataPoints = 300;
+    w.windowEnd = 40100;
+  });
+  charts->redrawAllCharts();
+  listing.resize(600, 300);
+  ChartTimeAxis axis;
+  {
+    std::lock_guard<std::mutex> guard(chartLock());
+    const RyxChartTemplate& t = charts->chart(ChartId::Listing);
+    axis = chartTimeAxis(t.areas[kPlotArea], t.firstIndex, t.lastIndex, t.pixelsPerPoint);
+  }
+  const QPoint at = QPoint(pixelOfSecond(axis, 40000), (axis.top + axis.bottom) / 2) +
+                    listing.contentsRect().topLeft();
+  const std::optional<ChartReadout> under = listing.readoutAt(at);
+  ASSERT_TRUE(under.has_value());
+  QMouseEvent move(QEvent::MouseMove, at, listing.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(&listing, &move);
+  const QStringList tip = listing.readoutTip()->lines();
+  ASSERT_GE(tip.size(), 2);
+  const std::string text =
+      typicalReadoutText(*charts->typicalBand(ChartId::Listing), under->second);
+  EXPECT_EQ(under->second, 40000);
+  EXPECT_EQ(tip[tip.size() - 2].toStdString(), "typical " + text);
+  EXPECT_EQ(tip.back(), "typical of 20 days");
 
   // Remembered beside the settings file, and only there.
   EXPECT_TRUE(readViewFlag(memory, "TypicalDay/Listing", false));
