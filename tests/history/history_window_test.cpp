@@ -130,5 +130,30 @@ TEST(HistoryWindowInApplication, ShowsASymbolsAlertsAndRetrievesTheDoubleClicked
   QDir::setCurrent(home);
 }
 
+// Closing the window while its index is still being built neither waits for the build nor
+// receives its answer; the next window finds the index whole.
+TEST(HistoryWindow, ClosedWhileIndexingNeitherWaitsNorHearsBackAndTheIndexStaysWhole) {
+  testing::ScratchProfile profile;
+  const std::string base = profile.path(".").toStdString();
+  ASSERT_TRUE(QDir().mkpath(profile.path("Data")));
+  for (const char* date : {"12012026", "12022026", "12032026"}) {
+    std::ofstream out(base + "/Data/" + date + "_hft1.txt", std::ios::binary);
+    for (int i = 0; i < 40000; ++i)
+      out << "SYM" << i % 500 << "|Q|1000" << i % 60 / 10 << "0|5|x|1\r\n";
+  }
+  auto* first = new HistoryWindow(base, {});
+  EXPECT_TRUE(first->indexing());
+  delete first;
+  test::waitFor([] { return false; }, 300);  // whatever the abandoned build hands back
+
+  HistoryWindow second(base, {});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !second.indexing(); }, 20000));
+  EXPECT_TRUE(second.statusLabel()->text().startsWith("3 days indexed"))
+      << second.statusLabel()->text().toStdString();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return second.topTable()->model()->rowCount() == 100; },
+                              5000));               // the first 100
+  EXPECT_EQ(cell(second.topTable(), 0, 1), "240");  // 80 a day, three days
+}
+
 }  // namespace
 }  // namespace kestrune
