@@ -714,6 +714,14 @@ std::vector<HistoryAlert> HistoryIndex::symbolAlerts(std::string_view symbol,
                                                      HistoryRange range) const {
   std::vector<HistoryAlert> out;
   if (db_ == nullptr) return out;
+  {
+    // Room for all of them at once: the merges below move them about enough as it is.
+    Statement n(db_,
+                "SELECT SUM(alerts) FROM symbol_days WHERE symbol = ? AND day BETWEEN ? AND ?");
+    n.bind(1, symbol).bind(2, lowerBound(range)).bind(3, upperBound(range));
+    if (n.row())
+      out.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(n.integer(0), 0, 1 << 24)));
+  }
   Statement q(db_,
               "SELECT day, list, packed FROM alert_packs WHERE symbol = ? AND day BETWEEN ? AND ?"
               " ORDER BY day, list");
