@@ -27,6 +27,7 @@ enum FrameCommand : int {
 constexpr MenuItemRow kMenu[] = {
     {"&File", "&New", "Ctrl+N", ID_FILE_NEW},
     {"&File", "&Open...", "Ctrl+O", ID_FILE_OPEN},
+    {"&File", "&History...", nullptr, ID_HISTORY},
     {"&File", "&Save", "Ctrl+S", ID_FILE_SAVE},
     {"&File", "Save &As...", nullptr, ID_FILE_SAVE_AS},
     {"&File", nullptr, nullptr, 0},

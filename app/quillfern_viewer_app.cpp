@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 
 #include "alerts/alarm_mute_control.h"
@@ -17,6 +18,10 @@
 #include "app/status_history_window.h"
 #include "charts/chart_exchanges.h"
 #include "charts/chart_lock.h"
+#include "charts/chart_readout.h"
+#include "charts/chart_widget.h"
+#include "history/history_window.h"
+#include "history/typical_day_control.h"
 #include "monitor/live_monitor.h"
 #include "monitor/server_prefs.h"
 #include "recording/data_files.h"
@@ -25,6 +30,7 @@
 #include "recording/open_day_dialog.h"
 #include "settings/color_prefs.h"
 #include "settings/record_convert.h"
+#include "settings/view_memory.h"
 
 namespace kestrune {
 
@@ -182,6 +188,49 @@ void installRecording(CQuillfernViewerView& view, AlertLists& lists) {
   });
 }
 
+// File > "History...": one window at a time over the index beside the day files. A double-click
+// there retrieves a day as Open does, only while Retrieve is usable, then centres the charts on
+// the alert's second as Goto does.
+void installHistory(CQuillfernViewerView& view) {
+  auto retrieveAlert = [&view](const std::string& date, int second) -> QString {
+    auto* retrieve = qobject_cast<QPushButton*>(view.control(IDC_RETRIEVE));
+    auto* viewDateBox = qobject_cast<QLineEdit*>(view.control(IDC_VIEW_DATE));
+    if (retrieve == nullptr || viewDateBox == nullptr) return QStringLiteral("No monitor view.");
+    if (!retrieve->isEnabled()) return QString::fromLatin1(kRetrieveWhileConnectedText);
+    viewDateBox->setText(QString::fromLatin1(date));
+    retrieve->click();
+    view.charts().editWindow([second](ChartWindow& w) { centreWindowOn(w, second); });
+    view.charts().redrawAllCharts();
+    for (int i = 0; i < 3; ++i) view.chartPictureReady(i);
+    return {};
+  };
+  auto open = std::make_shared<QPointer<HistoryWindow>>();
+  view.setCommandHandler(ID_HISTORY, [&view, open, retrieveAlert] {
+    if (open->isNull()) *open = new HistoryWindow(std::string(), retrieveAlert, &view);
+    (*open)->show();
+    (*open)->raise();
+    (*open)->activateWindow();
+  });
+}
+
+// "Show Typical Day" in each chart's context menu, following the day the Date box shows.
+void installTypicalDay(CQuillfernViewerView& view) {
+  std::array<ChartWidget*, kChartCount> widgets{};
+  for (int i = 0; i < kChartCount; ++i) {
+    widgets[static_cast<std::size_t>(i)] =
+        qobject_cast<ChartWidget*>(view.control(kChartSurfaceIds[i]));
+  }
+  TypicalDayControl::Options options;
+  options.memoryPath = viewMemoryPath(view.configPath());
+  options.pictureReady = [&view](ChartId chart) { view.chartPictureReady(chartIndex(chart)); };
+  auto* control = new TypicalDayControl(view.charts(), widgets, std::move(options), &view);
+  auto* date = qobject_cast<QLineEdit*>(view.control(IDC_DATE));
+  control->showDay(date != nullptr ? date->text() : QString());
+  if (date != nullptr) {
+    QObject::connect(date, &QLineEdit::textChanged, control, &TypicalDayControl::showDay);
+  }
+}
+
 // "Mute Alarms", after the Preferences menu's own items; the status line's context menu offers
 // the same submenu (status_history_window.cpp).
 void installAlarmMute(CQuillfernViewerView& view, CMainFrame& frame) {
@@ -224,6 +273,8 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   view->initialUpdate();
   frame_->followRetrieve(view->control(IDC_RETRIEVE));
   installStatusHistory(*view);
+  installHistory(*view);
+  installTypicalDay(*view);
   frame_->show();
   return true;
 }

@@ -9,6 +9,11 @@
 namespace kestrune {
 
 class AlertCenter;
+
+// What a double-click in the History window answers while the monitor is connected: a recorded
+// day is shown only while Retrieve is usable, as for File > Open...
+inline constexpr const char* kRetrieveWhileConnectedText =
+    "Disconnect first: a recorded day can be retrieved only while the monitor is not connected.";
 class CMainFrame;
 
 // Plugs the alert subsystem (the three lists, the watched symbols and the alarm commands) into

@@ -49,6 +49,7 @@ enum ViewCommand : int {
   ID_USERS_MANUAL = 32776,
   ID_CHART_EXCHANGES = 32777,
   ID_FILE_OPEN = 0xE101,
+  ID_HISTORY = 32790,
 };
 
 // Where the subsystems plug in. Every hook is optional; an empty one does nothing, except
@@ -96,6 +97,8 @@ class CQuillfernViewerView : public QScrollArea, public MonitorHost {
   ~CQuillfernViewerView() override;
 
   ViewHooks& hooks() { return hooks_; }
+  // Kestrune.cfg as this view reads and writes it.
+  const std::string& configPath() const { return options_.configPath; }
 
   // The start-up steps in their order; once.
   void initialUpdate();

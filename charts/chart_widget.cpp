@@ -106,6 +106,8 @@ ChartWidget::ChartWidget(ExchangeCharts& charts, ChartId chart, QWidget* parent)
   copyAction_ = new QAction(QStringLiteral("Copy Chart"), this);
   savePngAction_ = new QAction(QStringLiteral("Save Chart as PNG..."), this);
   exportCsvAction_ = new QAction(QStringLiteral("Export Chart Window as CSV..."), this);
+  typicalDayAction_ = new QAction(QStringLiteral("Show Typical Day"), this);
+  typicalDayAction_->setCheckable(true);
   connect(copyAction_, &QAction::triggered, this, &ChartWidget::copyChart);
   connect(savePngAction_, &QAction::triggered, this, [this] { saveChartAsPng(); });
   connect(exportCsvAction_, &QAction::triggered, this, [this] { exportWindowCsv(); });
@@ -148,6 +150,10 @@ std::optional<ChartWidget::Hit> ChartWidget::hitAt(QPoint pos) const {
                                charts_.totalOnly(chart_) != 0, &t.coverage);
   hit.column = origin.x() + pixelOfSecond(axis, *second);
   // Inside the plot's frame, as the grid lines are.
+  if (const TypicalBand* band = charts_.typicalBand(chart_)) {
+    hit.typical = typicalReadoutText(*band, *second);
+    hit.typicalDays = band->days;
+  }
   hit.top = origin.y() + axis.top + 1;
   hit.bottom = origin.y() + axis.bottom - 1;
   return hit;
@@ -181,9 +187,22 @@ void ChartWidget::showReadoutAt(QPoint pos) {
   const RyxChartTemplate& t = charts_.chart(chart_);
   const ChartReadout& r = hit->readout;
   std::vector<ChartReadoutTip::Row> rows;
-  rows.reserve(static_cast<std::size_t>(r.exchangeCount) + 1);
+  rows.reserve(static_cast<std::size_t>(r.exchangeCount) + 3);
+  // The typical day under TOTAL, and how many days it was taken over.
+  auto addTypical = [&] {
+    if (hit->typicalDays == 0) return;
+    const QColor c = colorOf(t.series[kTotalSeries].color);
+    rows.push_back(
+        {QStringLiteral("typical"),
+         hit->typical.empty() ? QStringLiteral("none") : QString::fromStdString(hit->typical), c});
+    rows.push_back({QStringLiteral("typical of"),
+                    hit->typicalDays == 1 ? QStringLiteral("1 day")
+                                          : QStringLiteral("%1 days").arg(hit->typicalDays),
+                    c});
+  };
   if (r.noData) {
     rows.push_back({QStringLiteral("no data"), QString(), colorOf(t.colors.insetsFg)});
+    addTypical();
     tip_->showReadout(mapToGlobal(pos), QString::fromStdString(timeOfDayText(r.second)),
                       std::move(rows), colorOf(t.colors.graphAreaBk), colorOf(t.colors.insetsFg));
     return;
@@ -194,6 +213,7 @@ void ChartWidget::showReadoutAt(QPoint pos) {
   }
   const ChartSeries& total = t.series[kTotalSeries];
   rows.push_back({seriesName(total), countText(r.total), colorOf(total.color)});
+  addTypical();
   tip_->showReadout(mapToGlobal(pos), QString::fromStdString(timeOfDayText(r.second)),
                     std::move(rows), colorOf(t.colors.graphAreaBk), colorOf(t.colors.insetsFg));
 }
@@ -228,6 +248,8 @@ void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
   menu.addAction(copyAction_);
   menu.addAction(savePngAction_);
   menu.addAction(exportCsvAction_);
+  menu.addSeparator();
+  menu.addAction(typicalDayAction_);
   menu.exec(event->globalPos());
 }
 

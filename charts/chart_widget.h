@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "charts/chart_readout.h"
@@ -72,6 +73,8 @@ class ChartWidget : public QFrame {
   QAction* copyAction() const { return copyAction_; }
   QAction* savePngAction() const { return savePngAction_; }
   QAction* exportCsvAction() const { return exportCsvAction_; }
+  // "Show Typical Day", checkable; what it does is wired by the owner (toggled).
+  QAction* typicalDayAction() const { return typicalDayAction_; }
 
   void copyChart();
   SaveOutcome saveChartAsPng();
@@ -97,6 +100,8 @@ class ChartWidget : public QFrame {
     ChartReadout readout;
     int column = 0;
     int top = 0, bottom = 0;
+    std::string typical;  // the typical day's readout there, when the band is shown
+    int typicalDays = 0;
   };
   std::optional<Hit> hitAt(QPoint pos) const;
   void showReadoutAt(QPoint pos);
@@ -115,6 +120,7 @@ class ChartWidget : public QFrame {
   QAction* copyAction_ = nullptr;
   QAction* savePngAction_ = nullptr;
   QAction* exportCsvAction_ = nullptr;
+  QAction* typicalDayAction_ = nullptr;
 };
 
 }  // namespace kestrune

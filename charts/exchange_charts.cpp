@@ -206,10 +206,14 @@ void ExchangeCharts::drawExchanges(ChartId id) {
   ChartSeries& s0 = t.series[0];
   const double hard = hardMax(id);
   const bool smart = smartScale(id) != 0;
+  // An automatic scale (neither fixed nor smart, which remembers its top) shows the band whole.
+  const TypicalBand* band = typicalBand(id);
+  const double bandTop =
+      band != nullptr && !smart ? typicalBandTop(*band, t.firstIndex, t.lastIndex) : 0.0;
   if (!smart && hard > 0.0) {
     t.scaleFixed(s0, hard);
   } else {
-    t.scaleFirstSeries(s0);
+    t.scaleFirstSeries(s0, bandTop);
     for (int e = 1; e < kChartExchangeCount; ++e) {
       if (on[e]) t.scaleNextSeries(t.series[e], s0);
     }
@@ -223,7 +227,10 @@ void ExchangeCharts::drawExchanges(ChartId id) {
     if (on[e]) shareScale(s0, t.series[e]);
   }
   const std::int32_t lineWidth = settings_.lineWidth;
+  const std::uint32_t totalLine = t.series[kTotalSeries].color;
+  if (band != nullptr) t.drawTypicalBand(*band, s0, totalLine);
   t.drawValueGrid(s0);
+  if (band != nullptr) t.drawTypicalMedian(*band, s0, totalLine);
   for (int e = 0; e < kChartExchangeCount; ++e) {
     if (on[e]) t.drawSeries(t.series[e], lineWidth);
   }
@@ -247,6 +254,7 @@ void ExchangeCharts::drawTotal(ChartId id) {
   prepareDrawing(t);
   ChartSeries& total = t.series[kTotalSeries];
   const double hard = hardMax(id);
+  const TypicalBand* band = typicalBand(id);
   if (smartScale(id)) {
     t.scaleFirstSeries(total);
     total.smartMax = std::max(total.smartMax, total.axisTop);
@@ -254,9 +262,12 @@ void ExchangeCharts::drawTotal(ChartId id) {
   } else if (hard > 0.0) {
     t.scaleFixed(total, hard);
   } else {
-    t.scaleFirstSeries(total);
+    t.scaleFirstSeries(total,
+                       band != nullptr ? typicalBandTop(*band, t.firstIndex, t.lastIndex) : 0.0);
   }
+  if (band != nullptr) t.drawTypicalBand(*band, total, total.color);
   t.drawValueGrid(total);
+  if (band != nullptr) t.drawTypicalMedian(*band, total, total.color);
   t.drawSeries(total, settings_.lineWidth);
   t.drawValueLabels(total);
   t.drawTimeGrid(tables_.secondOf.data(), tables_.minuteOf.data());
@@ -356,6 +367,17 @@ bool ExchangeCharts::flipAndDraw(ChartId chart, std::uint8_t& flag) {
   flag = flag ? 0 : 1;
   drawChart(chart);
   return flag != 0;
+}
+
+void ExchangeCharts::setTypicalBand(ChartId id, std::shared_ptr<const TypicalBand> band) {
+  std::lock_guard<std::mutex> lock(chartLock());
+  typical_[static_cast<std::size_t>(chartIndex(id))] =
+      band != nullptr && !band->empty() ? std::move(band) : nullptr;
+  drawChart(id);
+}
+
+const TypicalBand* ExchangeCharts::typicalBand(ChartId id) const {
+  return typical_[static_cast<std::size_t>(chartIndex(id))].get();
 }
 
 QImage ExchangeCharts::finishedPicture(ChartId id) const {

@@ -16,6 +16,7 @@
 #include "charts/chart_series.h"
 #include "charts/chart_window.h"
 #include "charts/ryx_chart_template.h"
+#include "charts/typical_band.h"
 #include "settings/monitor_settings.h"
 
 namespace kestrune {
@@ -112,6 +113,11 @@ class ExchangeCharts : private ChartIntakeEffects {
   }
   MonitorSettings& settings() { return settings_; }
 
+  // The typical day drawn behind a chart's lines, or none (null or empty): set under the chart
+  // lock, and the chart is drawn again. typicalBand is read with the lock held.
+  void setTypicalBand(ChartId chart, std::shared_ptr<const TypicalBand> band);
+  const TypicalBand* typicalBand(ChartId chart) const;
+
   // A copy of the chart's last finished picture, taken under the chart lock.
   QImage finishedPicture(ChartId chart) const;
 
@@ -145,6 +151,7 @@ class ExchangeCharts : private ChartIntakeEffects {
   std::array<RyxChartTemplate, kChartCount> charts_;
   ChartWindow window_;
   SecondOfDayTables tables_;
+  std::array<std::shared_ptr<const TypicalBand>, kChartCount> typical_;
 };
 
 }  // namespace kestrune

@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -162,8 +163,8 @@ void RyxChartTemplate::drawCaption(const ChartArea& a) {
   }
 }
 
-void RyxChartTemplate::scaleFirstSeries(ChartSeries& s) {
-  kestrune::scaleFirstSeries(s, firstIndex, lastIndex, areas[kPlotArea].innerH);
+void RyxChartTemplate::scaleFirstSeries(ChartSeries& s, double startMax) {
+  kestrune::scaleFirstSeries(s, firstIndex, lastIndex, areas[kPlotArea].innerH, startMax);
   pixelsPerPoint = pixelsPerPointFor(areas[kPlotArea].innerW, firstIndex, lastIndex);
 }
 
@@ -198,13 +199,103 @@ void RyxChartTemplate::drawValueGrid(const ChartSeries& s) {
   }
 }
 
-std::uint32_t RyxChartTemplate::gapBandColor() const {
-  auto mix = [](std::uint32_t a, std::uint32_t b, int shift) {
+namespace {
+
+// a moved parts/4 of the way to b, channel by channel (0x00BBGGRR).
+std::uint32_t mixColor(std::uint32_t a, std::uint32_t b, std::uint32_t parts) {
+  std::uint32_t out = 0;
+  for (int shift : {0, 8, 16}) {
     const std::uint32_t ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
-    return ((ca * 3 + cb) / 4) << shift;
+    out |= ((ca * (4 - parts) + cb * parts) / 4) << shift;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::uint32_t RyxChartTemplate::gapBandColor() const {
+  return mixColor(colors.graphAreaBk, colors.outlineFg, 1);
+}
+
+std::uint32_t RyxChartTemplate::typicalBandColor(std::uint32_t lineColor) const {
+  return mixColor(colors.graphAreaBk, lineColor, 1);
+}
+
+std::uint32_t RyxChartTemplate::typicalMedianColor(std::uint32_t lineColor) const {
+  return mixColor(colors.graphAreaBk, lineColor, 2);
+}
+
+bool RyxChartTemplate::typicalSpan(const TypicalBand& band, std::int32_t& first,
+                                   std::int32_t& last) const {
+  first = std::max(firstIndex, 0);
+  last = std::min(lastIndex, kLastSecondOfDay);
+  return !band.empty() && last >= first;
+}
+
+void RyxChartTemplate::drawTypicalBand(const TypicalBand& band, const ChartSeries& scale,
+                                       std::uint32_t lineColor) {
+  std::int32_t first = 0, last = 0;
+  if (!typicalSpan(band, first, last)) return;
+  const ChartArea& p = areas[kPlotArea];
+  PixelSurface surf = surface();
+  const PixelClip clip = gridClip();
+  const std::uint32_t pixel = surfacePixel(typicalBandColor(lineColor));
+  auto xOf = [&](std::int32_t i) {
+    return toPixel(p.dataLeft + (i - firstIndex) * pixelsPerPoint);
   };
-  const std::uint32_t bk = colors.graphAreaBk, to = colors.outlineFg;
-  return mix(bk, to, 0) | mix(bk, to, 8) | mix(bk, to, 16);
+  // The seconds that share a pixel column make one span there, from their lowest 10th to their
+  // highest 90th percentile; a second wider than a column fills up to the next second's.
+  bool any = false;
+  std::int32_t left = 0, right = 0;
+  double lo = 0.0, hi = 0.0;
+  auto fill = [&] {
+    if (!any) return;
+    const std::int32_t top = valueY(scale, hi), bottom = valueY(scale, lo);
+    fillRect(surf, clip, left, top, right - left + 1, bottom - top + 1, pixel);
+  };
+  for (std::int32_t s = first; s <= last; ++s) {
+    const std::int32_t x0 = xOf(s);
+    const std::int32_t x1 = std::max(x0, xOf(s + 1) - 1);
+    if (s == first || x0 > right) {
+      fill();
+      any = false;
+      left = x0;
+      right = x1;
+    } else {
+      right = std::max(right, x1);
+    }
+    const double l = band.low[static_cast<std::size_t>(s)];
+    const double h = band.high[static_cast<std::size_t>(s)];
+    if (!std::isfinite(l) || !std::isfinite(h)) continue;
+    lo = any ? std::min(lo, l) : l;
+    hi = any ? std::max(hi, h) : h;
+    any = true;
+  }
+  fill();
+}
+
+void RyxChartTemplate::drawTypicalMedian(const TypicalBand& band, const ChartSeries& scale,
+                                         std::uint32_t lineColor) {
+  std::int32_t first = 0, last = 0;
+  if (!typicalSpan(band, first, last)) return;
+  const ChartArea& p = areas[kPlotArea];
+  PixelSurface surf = surface();
+  const std::uint32_t pixel = surfacePixel(typicalMedianColor(lineColor));
+  SeriesMapping map;
+  map.pixelsPerPoint = pixelsPerPoint;
+  map.baseY = p.innerY + p.innerH;
+  map.pixelsPerUnit = scale.pixelsPerUnit;
+  // One line per run of seconds that have a median: none is drawn across seconds no day knows.
+  const double* median = band.median.data();
+  for (std::int32_t s = first; s <= last; ++s) {
+    if (!std::isfinite(median[s])) continue;
+    std::int32_t end = s;
+    while (end < last && std::isfinite(median[end + 1])) ++end;
+    map.dataLeft = p.dataLeft + (s - firstIndex) * pixelsPerPoint;
+    seriesVertices(median + s, 0, end - s, map, reduceColumns_, vertices_);
+    drawPolyline(surf, plotClip(), vertices_, 1, pixel);
+    s = end;
+  }
 }
 
 void RyxChartTemplate::drawGapBands(const SecondCoverage& cover) {

@@ -13,6 +13,7 @@
 #include "charts/chart_layout.h"
 #include "charts/chart_raster.h"
 #include "charts/chart_series.h"
+#include "charts/typical_band.h"
 
 namespace kestrune {
 
@@ -52,7 +53,8 @@ class RyxChartTemplate {
   void applyColors(const ChartTemplateColors& colors);
   void setSeriesLabel(ChartSeries& series, const char* name, std::uint32_t color);
 
-  void scaleFirstSeries(ChartSeries& series);
+  // startMax: a top the scale must reach at least (0: the series alone decides).
+  void scaleFirstSeries(ChartSeries& series, double startMax = 0.0);
   void scaleNextSeries(ChartSeries& series, ChartSeries& first);
   void scaleFixed(ChartSeries& series, double maximum);
 
@@ -61,6 +63,15 @@ class RyxChartTemplate {
   void drawGapBands(const SecondCoverage& coverage);
   // The band's colour: the plot background moved a quarter of the way to the outline colour.
   std::uint32_t gapBandColor() const;
+  // The typical day on the scale of the given series: its 10-90 % band as a light fill across
+  // each pixel column's seconds, drawn before the grid; then its median as a thin line
+  // (drawTypicalMedian), drawn before the series lines. lineColor is TOTAL's.
+  void drawTypicalBand(const TypicalBand& band, const ChartSeries& scale, std::uint32_t lineColor);
+  void drawTypicalMedian(const TypicalBand& band, const ChartSeries& scale,
+                         std::uint32_t lineColor);
+  // The plot background moved a quarter (the band) or half (the median) of the way to lineColor.
+  std::uint32_t typicalBandColor(std::uint32_t lineColor) const;
+  std::uint32_t typicalMedianColor(std::uint32_t lineColor) const;
   void drawValueGrid(const ChartSeries& series);
   void drawSeries(const ChartSeries& series, std::int32_t lineWidth);
   void drawValueLabels(const ChartSeries& series);
@@ -102,6 +113,8 @@ class RyxChartTemplate {
   PixelSurface surface();
   PixelClip plotClip() const;
   PixelClip gridClip() const;
+  // The seconds of the drawing the band covers; false when there is nothing to draw.
+  bool typicalSpan(const TypicalBand& band, std::int32_t& first, std::int32_t& last) const;
   std::int32_t valueY(const ChartSeries& series, double v) const;
   void drawText(int x, int y, const char* text, std::uint32_t color, std::uint32_t background,
                 const PixelClip* clip = nullptr);

@@ -4,13 +4,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include "alerts/alert_record.h"
@@ -28,7 +31,7 @@ namespace kestrune {
 namespace {
 
 // Raised whenever the tables below change: an index of another layout is built again.
-constexpr int kLayoutVersion = 1;
+constexpr int kLayoutVersion = 2;
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS files("
@@ -38,10 +41,11 @@ constexpr const char* kSchema =
     " records INTEGER,"  // of which indexed
     " tail INTEGER,"     // bytes of a last line without a line feed that was read, else 0
     " PRIMARY KEY(day, file)) WITHOUT ROWID;"
-    "CREATE TABLE IF NOT EXISTS alerts("
-    " symbol TEXT, day INTEGER, second INTEGER, list INTEGER, line INTEGER,"
-    " exchange TEXT, count INTEGER, rest TEXT,"
-    " PRIMARY KEY(symbol, day, second, list, line)) WITHOUT ROWID;"
+    // The alerts of one symbol in one list of one day, packed in file order (packAlert): a symbol
+    // over a month is a few dozen rows, and a day is written as one row per symbol rather than
+    // one per alert.
+    "CREATE TABLE IF NOT EXISTS alert_packs("
+    " symbol TEXT, day INTEGER, list INTEGER, packed BLOB, UNIQUE(symbol, day, list));"
     "CREATE TABLE IF NOT EXISTS symbol_days("
     " day INTEGER, list INTEGER, symbol TEXT, alerts INTEGER, highest INTEGER,"
     " PRIMARY KEY(day, list, symbol)) WITHOUT ROWID;"
@@ -50,7 +54,7 @@ constexpr const char* kSchema =
     " PRIMARY KEY(day, chart)) WITHOUT ROWID;";
 
 constexpr const char* kDropAll =
-    "DROP TABLE IF EXISTS files; DROP TABLE IF EXISTS alerts;"
+    "DROP TABLE IF EXISTS files; DROP TABLE IF EXISTS alerts; DROP TABLE IF EXISTS alert_packs;"
     "DROP TABLE IF EXISTS symbol_days; DROP TABLE IF EXISTS totals;";
 
 // Which "|"-separated field (from 0) holds the exchange, time and count of a list's records.
@@ -142,6 +146,7 @@ using FileKey = std::pair<int, int>;  // day, file
 struct SymbolDay {
   std::int64_t alerts = 0;
   std::int32_t highest = std::numeric_limits<std::int32_t>::min();
+  std::string packed;  // the alerts, packAlert after packAlert
 };
 
 // One day's TOTAL per second of one chart, NaN where no sample was read.
@@ -164,13 +169,192 @@ void splitFields(std::string_view text, std::vector<std::string_view>& fields) {
   }
 }
 
+// The packed form of an alert: second, line of its file, count, then exchange and the rest of
+// the fields, each text with its length first; numbers as base-128 varints, the count zigzagged.
+void putVarint(std::string& out, std::uint64_t v) {
+  while (v >= 0x80) {
+    out += static_cast<char>((v & 0x7F) | 0x80);
+    v >>= 7;
+  }
+  out += static_cast<char>(v);
+}
+
+bool getVarint(const unsigned char*& p, const unsigned char* end, std::uint64_t& v) {
+  v = 0;
+  for (int shift = 0; p < end && shift < 64; shift += 7) {
+    const unsigned char b = *p++;
+    v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+    if ((b & 0x80) == 0) return true;
+  }
+  return false;
+}
+
+void packAlert(std::string& out, int second, std::int64_t line, std::int32_t count,
+               std::string_view exchange, std::string_view rest) {
+  putVarint(out, static_cast<std::uint64_t>(second));
+  putVarint(out, static_cast<std::uint64_t>(line));
+  const auto c = static_cast<std::uint32_t>(count);
+  putVarint(out, (c << 1) ^ (count < 0 ? 0xFFFFFFFFu : 0u));
+  putVarint(out, exchange.size());
+  out.append(exchange);
+  putVarint(out, rest.size());
+  out.append(rest);
+}
+
+// One packed alert; false at the end or on bytes that are no pack (the index was damaged).
+bool unpackAlert(const unsigned char*& p, const unsigned char* end, HistoryAlert& a) {
+  std::uint64_t second = 0, line = 0, count = 0, n = 0;
+  if (!getVarint(p, end, second) || !getVarint(p, end, line) || !getVarint(p, end, count)) {
+    return false;
+  }
+  a.second = static_cast<int>(second % kSecondsPerDay);
+  const auto c = static_cast<std::uint32_t>(count);
+  a.count = static_cast<std::int32_t>((c >> 1) ^ (0u - (c & 1u)));
+  for (std::string* text : {&a.exchange, &a.rest}) {
+    if (!getVarint(p, end, n) || n > static_cast<std::uint64_t>(end - p)) return false;
+    text->assign(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n));
+    p += n;
+  }
+  return true;
+}
+
+// One day file's part of an update. Reading and parsing it (parse) touches no database, so that
+// several files are parsed at once; what it found is stored afterwards, in file order.
+struct FileWork {
+  int day = 0;
+  int file = 0;
+  bool known = false;  // the index held some of it before
+  bool takeLastPiece = false;
+  FileState state;
+  RegularFile in;
+  std::int64_t size = 0;
+  std::vector<double> totals;  // of a chart file: what the index held, then the samples read
+
+  // What parse found.
+  std::int64_t lines = 0;
+  std::int64_t records = 0;
+  std::uint64_t skippedLong = 0;
+  std::unordered_map<std::string, SymbolDay> symbolDays;  // of an alert file
+
+  explicit FileWork(RegularFile file) : in(std::move(file)) {}
+  void parse();
+
+ private:
+  // One line; false when it was damaged and is skipped.
+  bool takeAlert(std::int64_t line, std::string_view text);
+  bool takeSample(std::string_view text);
+  std::vector<std::string_view> fields;
+  std::string rest;
+};
+
+bool FileWork::takeAlert(std::int64_t line, std::string_view text) {
+  const int list = file;
+  const auto kind = static_cast<AlertKind>(list);
+  AlertCells cells;
+  splitAlertRecord(kind, text, cells);
+  const std::string_view symbol = cells.cell(1);
+  const int second = recordSecond(list, text);
+  if (symbol.empty() || second < 0) return false;
+  const std::int32_t count = parseAlertCount(cells.cell(alertCountColumn(kind)));
+
+  splitFields(text, fields);
+  const AlertFields& at = kAlertFields[list];
+  rest.clear();
+  bool first = true;
+  for (std::size_t f = 1; f < fields.size(); ++f) {
+    const auto i = static_cast<int>(f);
+    if (i == at.exchange || i == at.time || i == at.count) continue;
+    if (!first) rest += '|';
+    rest.append(fields[f]);
+    first = false;
+  }
+  std::string_view exchange;
+  if (fields.size() > static_cast<std::size_t>(at.exchange)) {
+    exchange = fields[static_cast<std::size_t>(at.exchange)].substr(0, kAlertFieldMax);
+  }
+  auto it = symbolDays.find(std::string(symbol));
+  if (it == symbolDays.end()) it = symbolDays.emplace(std::string(symbol), SymbolDay{}).first;
+  SymbolDay& agg = it->second;
+  ++agg.alerts;
+  agg.highest = std::max(agg.highest, count);
+  packAlert(agg.packed, second, line, count, exchange, rest);
+  return true;
+}
+
+bool FileWork::takeSample(std::string_view text) {
+  // The splitter's lines are NUL-terminated; the carriage return stops the last count as atoi.
+  ChartSample sample;
+  if (!parseReplaySample(kChartOfFile[file - 3], text.data(), sample)) return false;
+  // The TOTAL the chart store keeps: the sum of the 16 counts; a later sample of the same
+  // second replaces an earlier one, as in replay.
+  double total = 0;
+  for (double c : sample.counts) total += c;
+  totals[static_cast<std::size_t>(sample.secondOfDay)] = total;
+  return true;
+}
+
+void FileWork::parse() {
+  DataLineSplitter splitter([&](const char* text, std::size_t length) {
+    std::string_view line(text, length);
+    if (line.back() == '\r') line.remove_suffix(1);  // the line end the recorder added
+    const bool taken = file < 3 ? takeAlert(state.lines + lines, line)
+                                : takeSample(std::string_view(text, length));
+    ++lines;
+    if (taken) ++records;
+  });
+
+  // Only up to the size seen now: whatever is appended meanwhile waits for the next update.
+  std::int64_t pos = state.offset;
+  std::int64_t lastLineEnd = state.offset;  // just past the last line feed read
+  static constexpr std::size_t kChunk = 1 << 20;
+  std::vector<char> buffer(kChunk);
+  bool readError = false;
+  while (pos < size) {
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, size - pos));
+    const ssize_t n = ::pread(in.fd(), buffer.data(), want, pos);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      readError = n < 0;
+      break;
+    }
+    for (ssize_t i = n; i > 0; --i) {
+      if (buffer[static_cast<std::size_t>(i - 1)] == '\n') {
+        lastLineEnd = pos + i;
+        break;
+      }
+    }
+    splitter.feed(buffer.data(), static_cast<std::size_t>(n));
+    pos += n;
+  }
+  // A last piece without its line feed is a line still being written, unless nobody writes this
+  // day any more; then it is read as replay reads it.
+  state.tail = 0;
+  if (readError) {
+    state.offset = lastLineEnd;  // the rest is tried again next time
+  } else if (takeLastPiece && pos > lastLineEnd) {
+    splitter.finish();
+    state.offset = pos;
+    state.tail = pos - lastLineEnd;
+  } else {
+    state.offset = lastLineEnd;
+  }
+  skippedLong = splitter.stats().longSkipped;
+}
+
 // Everything one update does inside its transaction.
 class Updater {
  public:
   Updater(sqlite3* db, std::string baseDir)
       : db_(db),
         baseDir_(std::move(baseDir)),
-        insertAlert_(db, "INSERT OR REPLACE INTO alerts VALUES(?, ?, ?, ?, ?, ?, ?, ?)") {}
+        insertPack_(db, "INSERT INTO alert_packs VALUES(?, ?, ?, ?)"),
+        findPack_(
+            db, "SELECT rowid, packed FROM alert_packs WHERE symbol = ? AND day = ? AND list = ?"),
+        extendPack_(db, "UPDATE alert_packs SET packed = ? WHERE rowid = ?"),
+        upSymbolDay_(db,
+                     "INSERT INTO symbol_days VALUES(?, ?, ?, ?, ?) ON CONFLICT(day, list, symbol) "
+                     "DO UPDATE SET alerts = alerts + excluded.alerts,"
+                     " highest = max(highest, excluded.highest)") {}
 
   bool run(HistoryUpdateReport& report, std::string& error);
 
@@ -178,24 +362,28 @@ class Updater {
   bool loadStates();
   // Takes a file's rows out of the index.
   bool dropFile(int day, int file);
-  // Reads file (0-5) of day from where the index stopped.
-  bool readFile(int day, int file, bool takeLastPiece, HistoryUpdateReport& report);
-  // One line; false when it was damaged and is skipped.
-  bool takeAlert(int day, int list, std::int64_t line, std::string_view text);
-  bool takeSample(int file, std::string_view text, std::vector<double>& totals);
-  bool storeSymbolDays(int day, int list);
+  // Opens file (0-5) of day and decides where reading goes on; work stays null when there is
+  // nothing new to read.
+  bool prepareFile(int day, int file, bool takeLastPiece, std::unique_ptr<FileWork>& work);
+  // Stores what was read.
+  bool storeFile(FileWork& work, HistoryUpdateReport& report);
+  // Parses the files, on two threads when there are several, then stores them in order.
+  bool readBatch(std::vector<std::unique_ptr<FileWork>>& batch, HistoryUpdateReport& report);
+  // The alerts read from a file, one pack per symbol; appended to what an earlier update stored
+  // when the file was read on from where it stopped.
+  bool storeSymbolDays(int day, int list, bool appended,
+                       std::unordered_map<std::string, SymbolDay>& symbolDays);
   bool loadTotals(int day, int file, std::vector<double>& totals);
   bool storeTotals(int day, int file, const std::vector<double>& totals);
   bool storeState(const FileKey& key, const FileState& state);
 
   sqlite3* db_;
   std::string baseDir_;
-  Statement insertAlert_;
-  bool failed_ = false;
+  Statement insertPack_;
+  Statement findPack_;
+  Statement extendPack_;
+  Statement upSymbolDay_;
   std::map<FileKey, FileState> states_;
-  std::unordered_map<std::string, SymbolDay> symbolDays_;  // of the file being read
-  std::vector<std::string_view> fields_;
-  std::string rest_;
 };
 
 bool Updater::loadStates() {
@@ -213,16 +401,10 @@ bool Updater::dropFile(int day, int file) {
   const auto f = std::int64_t{file};
   if (file < 3) {
     // The alerts are kept by symbol: the day's symbols say where its rows are.
-    std::vector<std::string> symbols;
-    {
-      Statement q(db_, "SELECT symbol FROM symbol_days WHERE day = ? AND list = ?");
-      q.bind(1, d).bind(2, f);
-      while (q.row()) symbols.push_back(q.text(0));
-    }
-    Statement del(db_, "DELETE FROM alerts WHERE symbol = ? AND day = ? AND list = ?");
-    for (const std::string& symbol : symbols) {
-      if (!del.bind(1, std::string_view(symbol)).bind(2, d).bind(3, f).run()) return false;
-    }
+    Statement del(db_,
+                  "DELETE FROM alert_packs WHERE day = ? AND list = ? AND symbol IN"
+                  " (SELECT symbol FROM symbol_days WHERE day = ? AND list = ?)");
+    if (!del.bind(1, d).bind(2, f).bind(3, d).bind(4, f).run()) return false;
     Statement delDays(db_, "DELETE FROM symbol_days WHERE day = ? AND list = ?");
     if (!delDays.bind(1, d).bind(2, f).run()) return false;
   } else {
@@ -233,73 +415,43 @@ bool Updater::dropFile(int day, int file) {
   return del.bind(1, d).bind(2, f).run();
 }
 
-bool Updater::takeAlert(int day, int list, std::int64_t line, std::string_view text) {
-  const auto kind = static_cast<AlertKind>(list);
-  AlertCells cells;
-  splitAlertRecord(kind, text, cells);
-  const std::string_view symbol = cells.cell(1);
-  const int second = recordSecond(list, text);
-  if (symbol.empty() || second < 0) return false;
-  const std::int32_t count = parseAlertCount(cells.cell(alertCountColumn(kind)));
-
-  splitFields(text, fields_);
-  const AlertFields& at = kAlertFields[list];
-  rest_.clear();
-  bool first = true;
-  for (std::size_t f = 1; f < fields_.size(); ++f) {
-    const auto i = static_cast<int>(f);
-    if (i == at.exchange || i == at.time || i == at.count) continue;
-    if (!first) rest_ += '|';
-    rest_.append(fields_[f]);
-    first = false;
-  }
-  std::string_view exchange;
-  if (fields_.size() > static_cast<std::size_t>(at.exchange)) {
-    exchange = fields_[static_cast<std::size_t>(at.exchange)].substr(0, kAlertFieldMax);
-  }
-  insertAlert_.bind(1, symbol)
-      .bind(2, std::int64_t{day})
-      .bind(3, std::int64_t{second})
-      .bind(4, std::int64_t{list})
-      .bind(5, line)
-      .bind(6, exchange)
-      .bind(7, std::int64_t{count})
-      .bind(8, std::string_view(rest_));
-  if (!insertAlert_.run()) failed_ = true;
-  SymbolDay& agg = symbolDays_[std::string(symbol)];
-  ++agg.alerts;
-  agg.highest = std::max(agg.highest, count);
-  return true;
-}
-
-bool Updater::takeSample(int file, std::string_view text, std::vector<double>& totals) {
-  // The splitter's lines are NUL-terminated; the carriage return stops the last count as atoi.
-  ChartSample sample;
-  if (!parseReplaySample(kChartOfFile[file - 3], text.data(), sample)) return false;
-  // The TOTAL the chart store keeps: the sum of the 16 counts; a later sample of the same
-  // second replaces an earlier one, as in replay.
-  double total = 0;
-  for (double c : sample.counts) total += c;
-  totals[static_cast<std::size_t>(sample.secondOfDay)] = total;
-  return true;
-}
-
-bool Updater::storeSymbolDays(int day, int list) {
-  Statement up(db_,
-               "INSERT INTO symbol_days VALUES(?, ?, ?, ?, ?) ON CONFLICT(day, list, symbol) DO "
-               "UPDATE SET alerts = alerts + excluded.alerts,"
-               " highest = max(highest, excluded.highest)");
-  for (const auto& [symbol, agg] : symbolDays_) {
-    if (!up.bind(1, std::int64_t{day})
-             .bind(2, std::int64_t{list})
-             .bind(3, std::string_view(symbol))
+bool Updater::storeSymbolDays(int day, int list, bool appended,
+                              std::unordered_map<std::string, SymbolDay>& symbolDays) {
+  const auto d = std::int64_t{day};
+  const auto l = std::int64_t{list};
+  for (auto& [symbol, agg] : symbolDays) {
+    const std::string_view name(symbol);
+    if (!upSymbolDay_.bind(1, d)
+             .bind(2, l)
+             .bind(3, name)
              .bind(4, agg.alerts)
              .bind(5, std::int64_t{agg.highest})
              .run()) {
       return false;
     }
+    if (appended) {
+      findPack_.bind(1, name).bind(2, d).bind(3, l);
+      if (findPack_.row()) {
+        std::size_t n = 0;
+        const void* bytes = findPack_.blob(1, n);
+        std::string whole(static_cast<const char*>(bytes), n);
+        const std::int64_t rowid = findPack_.integer(0);
+        findPack_.reset();
+        whole += agg.packed;
+        if (!extendPack_.bindBlob(1, whole.data(), whole.size()).bind(2, rowid).run()) return false;
+        continue;
+      }
+      findPack_.reset();
+    }
+    if (!insertPack_.bind(1, name)
+             .bind(2, d)
+             .bind(3, l)
+             .bindBlob(4, agg.packed.data(), agg.packed.size())
+             .run()) {
+      return false;
+    }
   }
-  symbolDays_.clear();
+  symbolDays.clear();
   return true;
 }
 
@@ -343,7 +495,8 @@ bool Updater::storeState(const FileKey& key, const FileState& s) {
       .run();
 }
 
-bool Updater::readFile(int day, int file, bool takeLastPiece, HistoryUpdateReport& report) {
+bool Updater::prepareFile(int day, int file, bool takeLastPiece, std::unique_ptr<FileWork>& work) {
+  work.reset();
   const FileKey key{day, file};
   RegularFile in = openRegularFile(dataFilePath(baseDir_, historyDayText(day), file));
   if (!in.isOpen()) {
@@ -351,7 +504,7 @@ bool Updater::readFile(int day, int file, bool takeLastPiece, HistoryUpdateRepor
     if (states_.count(key) != 0 && !dropFile(day, file)) return false;
     return true;
   }
-  const FileIdentity& id = in.identity();
+  const FileIdentity id = in.identity();
   const auto it = states_.find(key);
   bool known = it != states_.end();
   FileState state = known ? it->second : FileState{};
@@ -369,70 +522,56 @@ bool Updater::readFile(int day, int file, bool takeLastPiece, HistoryUpdateRepor
   state.inode = static_cast<std::int64_t>(id.inode);
   if (size == state.offset) return known || storeState(key, state);
 
-  std::vector<double> totals;
-  if (file >= 3 && !loadTotals(day, file, totals)) return false;
-  std::int64_t lines = 0;
-  std::int64_t records = 0;
-  DataLineSplitter splitter([&](const char* text, std::size_t length) {
-    std::string_view line(text, length);
-    if (line.back() == '\r') line.remove_suffix(1);  // the line end the recorder added
-    const bool taken = file < 3 ? takeAlert(day, file, state.lines + lines, line)
-                                : takeSample(file, std::string_view(text, length), totals);
-    ++lines;
-    if (taken) ++records;
-  });
+  work = std::make_unique<FileWork>(std::move(in));
+  work->day = day;
+  work->file = file;
+  work->known = known;
+  work->takeLastPiece = takeLastPiece;
+  work->state = state;
+  work->size = size;
+  return file < 3 || loadTotals(day, file, work->totals);
+}
 
-  // Only up to the size seen now: whatever is appended meanwhile waits for the next update.
-  std::int64_t pos = state.offset;
-  std::int64_t lastLineEnd = state.offset;  // just past the last line feed read
-  static constexpr std::size_t kChunk = 1 << 20;
-  std::vector<char> buffer(kChunk);
-  bool readError = false;
-  while (pos < size) {
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, size - pos));
-    const ssize_t n = ::pread(in.fd(), buffer.data(), want, pos);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      readError = n < 0;
-      break;
-    }
-    for (ssize_t i = n; i > 0; --i) {
-      if (buffer[static_cast<std::size_t>(i - 1)] == '\n') {
-        lastLineEnd = pos + i;
-        break;
-      }
-    }
-    splitter.feed(buffer.data(), static_cast<std::size_t>(n));
-    pos += n;
+bool Updater::storeFile(FileWork& w, HistoryUpdateReport& report) {
+  w.state.lines += w.lines;
+  w.state.records += w.records;
+  report.linesRead += static_cast<std::uint64_t>(w.lines) + w.skippedLong;
+  report.linesSkipped += static_cast<std::uint64_t>(w.lines - w.records) + w.skippedLong;
+  if (w.lines > 0 || w.skippedLong > 0) ++report.daysRead;  // counted once per day by the caller
+  if (w.file < 3 &&
+      !storeSymbolDays(w.day, w.file, w.known && w.state.lines > w.lines, w.symbolDays)) {
+    return false;
   }
-  if (failed_) return false;
-  // A last piece without its line feed is a line still being written, unless nobody writes this
-  // day any more; then it is read as replay reads it.
-  state.tail = 0;
-  if (readError) {
-    state.offset = lastLineEnd;  // the rest is tried again next time
-  } else if (takeLastPiece && pos > lastLineEnd) {
-    splitter.finish();
-    state.offset = pos;
-    state.tail = pos - lastLineEnd;
+  if (w.file >= 3 && w.records > 0 && !storeTotals(w.day, w.file, w.totals)) return false;
+  return storeState({w.day, w.file}, w.state);
+}
+
+bool Updater::readBatch(std::vector<std::unique_ptr<FileWork>>& batch,
+                        HistoryUpdateReport& report) {
+  // The files are shared out between this thread and one more: parsing is what a first build
+  // of many days spends its time on, and the database work stays on this thread.
+  std::atomic<std::size_t> next{0};
+  auto parseSome = [&] {
+    for (std::size_t i = next++; i < batch.size(); i = next++) batch[i]->parse();
+  };
+  if (batch.size() > 1) {
+    std::thread helper(parseSome);
+    parseSome();
+    helper.join();
   } else {
-    state.offset = lastLineEnd;
+    parseSome();
   }
-  const std::uint64_t skippedLong = splitter.stats().longSkipped;
-  state.lines += lines;
-  state.records += records;
-  report.linesRead += static_cast<std::uint64_t>(lines) + skippedLong;
-  report.linesSkipped += static_cast<std::uint64_t>(lines - records) + skippedLong;
-  if (lines > 0 || skippedLong > 0) ++report.daysRead;  // counted once per day by the caller
-
-  if (file < 3 && !storeSymbolDays(day, file)) return false;
-  if (file >= 3 && records > 0 && !storeTotals(day, file, totals)) return false;
-  return storeState(key, state);
+  for (auto& w : batch) {
+    if (!storeFile(*w, report)) return false;
+  }
+  batch.clear();
+  return true;
 }
 
 bool Updater::run(HistoryUpdateReport& report, std::string& error) {
   report = HistoryUpdateReport{};
-  if (!insertAlert_.ok() || !loadStates()) {
+  if (!insertPack_.ok() || !findPack_.ok() || !extendPack_.ok() || !upSymbolDay_.ok() ||
+      !loadStates()) {
     error = sqlite3_errmsg(db_);
     return false;
   }
@@ -451,15 +590,23 @@ bool Updater::run(HistoryUpdateReport& report, std::string& error) {
       return false;
     }
   }
+  // A day at a time, its six files parsed together.
+  std::vector<std::unique_ptr<FileWork>> batch;
   for (const RecordedDayFiles& d : found) {
     const int day = historyDayKey(d.date);
     const int before = report.daysRead;
     for (int file = 0; file < kDataFileCount; ++file) {
       if (!d.hasFile(file) && states_.count({day, file}) == 0) continue;
-      if (!readFile(day, file, day != newest, report)) {
+      std::unique_ptr<FileWork> work;
+      if (!prepareFile(day, file, day != newest, work)) {
         error = sqlite3_errmsg(db_);
         return false;
       }
+      if (work) batch.push_back(std::move(work));
+    }
+    if (!readBatch(batch, report)) {
+      error = sqlite3_errmsg(db_);
+      return false;
     }
     report.daysRead = before + (report.daysRead > before ? 1 : 0);
   }
@@ -567,15 +714,53 @@ std::vector<HistoryAlert> HistoryIndex::symbolAlerts(std::string_view symbol,
                                                      HistoryRange range) const {
   std::vector<HistoryAlert> out;
   if (db_ == nullptr) return out;
-  Statement q(db_,
-              "SELECT day, second, list, exchange, count, rest FROM alerts WHERE symbol = ? AND "
-              "day BETWEEN ? AND ? ORDER BY day, second, list, line");
-  q.bind(1, symbol).bind(2, lowerBound(range)).bind(3, upperBound(range));
-  while (q.row()) {
-    out.push_back({static_cast<int>(q.integer(0)), static_cast<int>(q.integer(1)),
-                   static_cast<int>(q.integer(2)), q.text(3),
-                   static_cast<std::int32_t>(q.integer(4)), q.text(5)});
+  {
+    // Room for all of them at once: the merges below move them about enough as it is.
+    Statement n(db_,
+                "SELECT SUM(alerts) FROM symbol_days WHERE symbol = ? AND day BETWEEN ? AND ?");
+    n.bind(1, symbol).bind(2, lowerBound(range)).bind(3, upperBound(range));
+    if (n.row())
+      out.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(n.integer(0), 0, 1 << 24)));
   }
+  Statement q(db_,
+              "SELECT day, list, packed FROM alert_packs WHERE symbol = ? AND day BETWEEN ? AND ?"
+              " ORDER BY day, list");
+  q.bind(1, symbol).bind(2, lowerBound(range)).bind(3, upperBound(range));
+  auto bySecond = [](const HistoryAlert& a, const HistoryAlert& b) { return a.second < b.second; };
+  // A day's lists, each in file order, become one run by second; within a second Raw, Seq and
+  // Algo stay in turn, since the merges and the sort keep equal seconds in their order.
+  std::size_t dayStart = 0;
+  std::vector<std::size_t> listStarts;
+  auto finishDay = [&] {
+    listStarts.push_back(out.size());
+    for (std::size_t k = 0; k + 1 < listStarts.size(); ++k) {
+      const auto b = out.begin() + static_cast<std::ptrdiff_t>(listStarts[k]);
+      const auto e = out.begin() + static_cast<std::ptrdiff_t>(listStarts[k + 1]);
+      if (!std::is_sorted(b, e, bySecond)) std::stable_sort(b, e, bySecond);
+      if (k > 0) {
+        std::inplace_merge(out.begin() + static_cast<std::ptrdiff_t>(dayStart), b, e, bySecond);
+      }
+    }
+    listStarts.clear();
+    dayStart = out.size();
+  };
+  int day = -1;
+  HistoryAlert a;
+  while (q.row()) {
+    const int rowDay = static_cast<int>(q.integer(0));
+    if (rowDay != day) {
+      if (day >= 0) finishDay();
+      day = rowDay;
+    }
+    listStarts.push_back(out.size());
+    a.day = day;
+    a.list = static_cast<int>(q.integer(1));
+    std::size_t n = 0;
+    const auto* p = static_cast<const unsigned char*>(q.blob(2, n));
+    const unsigned char* end = p + n;
+    while (p != nullptr && p < end && unpackAlert(p, end, a)) out.push_back(a);
+  }
+  if (day >= 0) finishDay();
   return out;
 }
 

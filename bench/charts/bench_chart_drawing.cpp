@@ -1,7 +1,8 @@
 // One 480 x 210 chart, 16 exchange series: a full-day window and the default 300-second window,
 // each drawn with the per-column reduction and point by point, every second holding a sample; the
 // same windows with every other second missing (the worst case for the shaded gap bands); and the
-// readout under the pointer over a full-day window.
+// readout under the pointer over a full-day window; and the full day with the typical day's
+// band drawn behind the lines, in both drawings.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -89,6 +90,38 @@ BENCHMARK(BM_Default300Reduced)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Default300PointByPoint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullDayReducedEveryOtherSecondMissing)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Default300ReducedEveryOtherSecondMissing)->Unit(benchmark::kMillisecond);
+
+// A typical day that moves every second, so that every column has a span of its own.
+std::shared_ptr<const TypicalBand> busyBand() {
+  auto band = std::make_shared<TypicalBand>();
+  band->days = 20;
+  for (int t = 0; t < kSecondsPerDay; ++t) {
+    const double m = 400 + (t * 37) % 300;
+    band->low.push_back(m - 120);
+    band->median.push_back(m);
+    band->high.push_back(m + 150);
+  }
+  return band;
+}
+
+void drawFullDayWithBand(benchmark::State& state, bool totalOnly) {
+  Fixture& f = fixture();
+  ChartWindow& w = f.charts->window();
+  w.dataPoints = kSecondsPerDay;
+  w.windowEnd = kLastSecondOfDay;
+  f.charts->totalOnly(ChartId::Listing) = totalOnly ? 1 : 0;
+  f.charts->setTypicalBand(ChartId::Listing, busyBand());
+  for (auto _ : state) {
+    std::lock_guard<std::mutex> lock(chartLock());
+    f.charts->drawChart(ChartId::Listing);
+  }
+  f.charts->setTypicalBand(ChartId::Listing, nullptr);
+  f.charts->totalOnly(ChartId::Listing) = 0;
+}
+void BM_FullDayWithTypicalBand(benchmark::State& s) { drawFullDayWithBand(s, false); }
+void BM_FullDayTotalOnlyWithTypicalBand(benchmark::State& s) { drawFullDayWithBand(s, true); }
+BENCHMARK(BM_FullDayWithTypicalBand)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullDayTotalOnlyWithTypicalBand)->Unit(benchmark::kMillisecond);
 
 // The full-day window drawn once, its time axis.
 ChartTimeAxis drawnFullDay(Fixture& f) {

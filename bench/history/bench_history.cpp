@@ -1,6 +1,6 @@
 // The index across days over 20 full recorded days (each 3 x 86,400 samples and 300,000 alerts):
-// building it against the sqlite3 command line's .import of the same files, and one symbol's
-// alerts from it against grep over the alert files, in the same run.
+// building it against the sqlite3 command line's .import of the same files, one symbol's alerts
+// from it against grep over the alert files, in the same run, and a chart's typical day.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 
 #include "feedsim/market_day.h"
 #include "history/history_index.h"
+#include "history/typical_day.h"
 
 namespace kestrune {
 namespace {
@@ -145,15 +146,18 @@ BENCHMARK(BM_SqliteCliImportTwentyDays)
     ->UseRealTime()
     ->Iterations(1);
 
-void BM_SymbolOverTwentyDays(benchmark::State& state) {
-  const TwentyDays& d = days();
-  HistoryIndex index;
+// The index of the 20 days, up to date; false (and the benchmark skipped) when it cannot be.
+bool openIndexed(HistoryIndex& index, benchmark::State& state) {
   std::string error;
   HistoryUpdateReport report;
-  if (!index.open(d.dir(), error) || !index.update(report, error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
+  if (index.open(days().dir(), error) && index.update(report, error)) return true;
+  state.SkipWithError(error.c_str());
+  return false;
+}
+
+void BM_SymbolOverTwentyDays(benchmark::State& state) {
+  HistoryIndex index;
+  if (!openIndexed(index, state)) return;
   std::size_t alerts = 0;
   for (auto _ : state) {
     alerts = index.symbolAlerts(kSymbol).size();
@@ -162,6 +166,21 @@ void BM_SymbolOverTwentyDays(benchmark::State& state) {
   state.counters["alerts"] = static_cast<double>(alerts);
 }
 BENCHMARK(BM_SymbolOverTwentyDays)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The Listing chart's typical day over the 20 days: their TOTALs read from the index and the
+// percentiles taken at each second.
+void BM_TypicalBandTwentyDays(benchmark::State& state) {
+  HistoryIndex index;
+  if (!openIndexed(index, state)) return;
+  int taken = 0;
+  for (auto _ : state) {
+    const TypicalBand band = typicalDayBand(index, 0, ChartId::Listing);
+    taken = band.days;
+    benchmark::DoNotOptimize(band.median.data());
+  }
+  state.counters["days"] = taken;
+}
+BENCHMARK(BM_TypicalBandTwentyDays)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_GrepSymbolOverTwentyDays(benchmark::State& state) {
   const TwentyDays& d = days();
