@@ -17,6 +17,7 @@
 #include "server/listen_socket.h"
 #include "server/login_request.h"
 #include "server/packet_reader.h"
+#include "server/socket_io.h"
 
 namespace kestrune::feedsim {
 namespace {
@@ -260,24 +261,14 @@ void SimServer::readStdin() {
 }
 
 void SimServer::readClient(Client& c) {
-  char buf[16384];
   // A client's last packets (its disconnect, say) and its close often arrive together:
   // handle the packets first, then the end of the stream.
+  const server::Received got = server::receiveAvailable(c.fd, c.in, SIZE_MAX);
   std::string ended;
-  for (;;) {
-    ssize_t n = recv(c.fd, buf, sizeof(buf), 0);
-    if (n > 0) {
-      c.in.append(buf, static_cast<size_t>(n));
-      continue;
-    }
-    if (n == 0) {
-      ended = c.state == Client::State::Draining ? "closed after goodbye" : "peer closed";
-    } else if (errno == EINTR) {
-      continue;
-    } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      ended = std::string("receive error: ") + std::strerror(errno);
-    }
-    break;
+  if (got.peerClosed) {
+    ended = c.state == Client::State::Draining ? "closed after goodbye" : "peer closed";
+  } else if (got.error != 0) {
+    ended = std::string("receive error: ") + std::strerror(got.error);
   }
   size_t pos = 0;
   server::ClientPacket packet;
@@ -413,30 +404,18 @@ void SimServer::flush(Client& c, TimePoint now) {
     if (c.coalesce > 1 && c.unsentPackets > 0 && c.unsentPackets < c.coalesce &&
         now < c.firstUnsent + std::chrono::milliseconds(kCoalesceHoldMs))
       return;
-    size_t n = c.backlog();
-    if (c.splitPiece > 0) n = std::min(n, static_cast<size_t>(c.splitPiece));
-    ssize_t w = send(c.fd, c.out.data() + c.outPos, n, MSG_NOSIGNAL);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        c.wantOut = true;
-        return;
-      }
-      closeClient(c, std::string("send error: ") + std::strerror(errno));
+    const size_t most = c.splitPiece > 0 ? static_cast<size_t>(c.splitPiece) : c.backlog();
+    const long w = server::sendSome(c.fd, c.out, c.outPos, most);
+    if (w == 0) {
+      c.wantOut = true;
       return;
     }
-    c.outPos += static_cast<size_t>(w);
+    if (w < 0) {
+      closeClient(c, std::string("send error: ") + std::strerror(static_cast<int>(-w)));
+      return;
+    }
     c.writtenBytes += static_cast<uint64_t>(w);
     c.unsentPackets = 0;  // everything held so far has started to leave
-    if (c.outPos == c.out.size()) {
-      c.out.clear();
-      c.outPos = 0;
-    } else if (c.outPos > (1u << 20) && c.outPos > c.out.size() / 2) {
-      // Drop the written front only when it is most of the buffer: a burst of millions of
-      // records must not be moved again after every write.
-      c.out.erase(0, c.outPos);
-      c.outPos = 0;
-    }
     if (c.splitPiece > 0) {
       c.nextWriteAt = now + std::chrono::milliseconds(c.splitPauseMs);
       if (c.splitPauseMs > 0) return;

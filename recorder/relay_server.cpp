@@ -17,6 +17,7 @@
 #include "server/login_request.h"
 #include "server/packet_reader.h"
 #include "server/server_packets.h"
+#include "server/socket_io.h"
 
 namespace kestrune {
 
@@ -253,31 +254,20 @@ void RelayServer::acceptClients() {
 }
 
 void RelayServer::readClient(Client& c) {
-  char buf[4096];
+  // A monitor sends a login, pings and a goodbye: kilobytes at most. Its last packets and its
+  // close may come together: the packets first.
+  const server::Received got = server::receiveAvailable(c.fd, c.in, 64u << 10);
   std::string ended;
-  for (;;) {
-    const ssize_t n = ::recv(c.fd, buf, sizeof(buf), 0);
-    if (n > 0) {
-      // A monitor sends a login, pings and a goodbye: kilobytes at most.
-      if (c.in.size() + static_cast<std::size_t>(n) > (64u << 10)) {
-        ended = "sent too much";
-        break;
-      }
-      c.in.append(buf, static_cast<std::size_t>(n));
-      continue;
-    }
-    if (n == 0) {
-      ended = c.state == Client::State::Draining ? "closed" : "closed by the monitor";
-    } else if (errno == EINTR) {
-      continue;
-    } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      ended = std::string("receive error: ") + std::strerror(errno);
-    }
-    break;
+  if (got.tooMuch) {
+    ended = "sent too much";
+  } else if (got.peerClosed) {
+    ended = c.state == Client::State::Draining ? "closed" : "closed by the monitor";
+  } else if (got.error != 0) {
+    ended = std::string("receive error: ") + std::strerror(got.error);
   }
   std::size_t pos = 0;
   server::ClientPacket packet;
-  while (!c.gone && !ended.size()) {
+  while (!c.gone) {
     const server::ReadStep step = server::nextClientPacket(c.in, pos, packet);
     if (step == server::ReadStep::NeedMore) break;
     if (step != server::ReadStep::Packet) {
@@ -361,23 +351,14 @@ void RelayServer::queue(Client& c, const std::vector<std::uint8_t>& packet) {
 void RelayServer::flush(Client& c) {
   c.wantOut = false;
   while (c.backlog() > 0) {
-    const ssize_t w = ::send(c.fd, c.out.data() + c.outPos, c.backlog(), MSG_NOSIGNAL);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        c.wantOut = true;
-        return;
-      }
-      closeClient(c, std::string("send error: ") + std::strerror(errno));
+    const long w = server::sendSome(c.fd, c.out, c.outPos, c.backlog());
+    if (w == 0) {
+      c.wantOut = true;
       return;
     }
-    c.outPos += static_cast<std::size_t>(w);
-    if (c.outPos == c.out.size()) {
-      c.out.clear();
-      c.outPos = 0;
-    } else if (c.outPos > (1u << 20) && c.outPos > c.out.size() / 2) {
-      c.out.erase(0, c.outPos);
-      c.outPos = 0;
+    if (w < 0) {
+      closeClient(c, std::string("send error: ") + std::strerror(static_cast<int>(-w)));
+      return;
     }
   }
   if (c.closeWhenFlushed && c.state != Client::State::Draining) {
