@@ -77,11 +77,7 @@ void CredentialKeeper::save(const ServerPrefsValues& fields) {
     // Nothing secret to keep. The keyring forgets this user's old password, or it would come
     // back at the next start-up.
     writeServerSettings(fields);
-    pendingSave_.reset();
-    vault_->deletePassword(user, [this](const PasswordVault::Result&) {
-      keepRunning_.reset();
-      emit saved();
-    });
+    vault_->deletePassword(user, [this](const PasswordVault::Result&) { keepRunning_.reset(); });
     return;
   }
   // The store is written once the keyring has answered, with the password only where the
@@ -100,7 +96,6 @@ void CredentialKeeper::saveFinished(const ServerPrefsValues& toStore) {
   pendingSave_.reset();
   writeServerSettings(toStore);
   keepRunning_.reset();
-  emit saved();
 }
 
 }  // namespace kestrune

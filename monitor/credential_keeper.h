@@ -38,12 +38,9 @@ class CredentialKeeper : public QObject {
   void whenFetched(std::function<void()> next);
 
   // Exit: keeps fields (see above). The keyring's part runs on the event loop, which is kept
-  // running (after the last window has closed) until it ends; saved() is emitted then.
+  // running (after the last window has closed) until it ends.
   void save(const ServerPrefsValues& fields);
   bool saving() const { return keepRunning_ != nullptr; }
-
- signals:
-  void saved();
 
  private:
   void fetched(const PasswordVault::Result& result);
