@@ -22,6 +22,7 @@
 #include "charts/chart_widget.h"
 #include "history/history_window.h"
 #include "history/typical_day_control.h"
+#include "monitor/credential_keeper.h"
 #include "monitor/live_monitor.h"
 #include "monitor/server_prefs.h"
 #include "recording/data_files.h"
@@ -76,14 +77,16 @@ AlertCenter* installAlerts(CQuillfernViewerView& view) {
 namespace {
 
 // The live link: Connect, Disconnect, both timers, the status callback and the day's data files.
-void installLiveMonitor(CQuillfernViewerView& view, AlertLists& lists) {
+// The password may live in the desktop's keyring: Connect waits for its answer (at most its time
+// limit) without holding up the window.
+void installLiveMonitor(CQuillfernViewerView& view, AlertLists& lists, CredentialKeeper& keeper) {
   view.setLiveMonitor(std::make_unique<LiveMonitor>(view, view.settings(), view.serverFields(),
                                                     lists, view.charts()));
   LiveMonitor* live = view.liveMonitor();
   ViewHooks& hooks = view.hooks();
-  hooks.buttonClicked = [live, next = hooks.buttonClicked](int id) {
+  hooks.buttonClicked = [live, &keeper, next = hooks.buttonClicked](int id) {
     if (id == IDC_CONNECT) {
-      live->onConnect();
+      keeper.whenFetched([live] { live->onConnect(); });
     } else if (id == IDC_DISCONNECT) {
       live->onDisconnect();
     } else if (next) {
@@ -93,6 +96,7 @@ void installLiveMonitor(CQuillfernViewerView& view, AlertLists& lists) {
   hooks.onTimer = [live](int id) { live->onTimer(id); };
   hooks.stopClient = [live] { live->shutdown(); };
   hooks.closeDataFiles = [live] { live->dataFiles().closeDataFiles(); };
+  hooks.saveServerSettings = [&keeper](const ServerPrefsValues& fields) { keeper.save(fields); };
 }
 
 // What the colour preferences change in the lists and charts when confirmed.
@@ -121,10 +125,19 @@ ColorPrefsHooks colorPrefsHooks(CQuillfernViewerView& view, AlertLists& lists) {
 }
 
 // The four dialogs of the Preferences menu; none writes a file of settings, that is for exit.
-void installPreferenceDialogs(CQuillfernViewerView& view, AlertCenter& alerts) {
-  view.setCommandHandler(ID_SERVER_PREFS, [&view] {
-    editServerPrefs(
-        view.serverFields(), [&view] { view.eraseLists(); }, &view);
+void installPreferenceDialogs(CQuillfernViewerView& view, AlertCenter& alerts,
+                              CredentialKeeper& keeper) {
+  // The dialog shows the password the keyring holds, never an empty box only because the keyring
+  // has not answered yet (OK would then empty the password).
+  auto opening = std::make_shared<bool>(false);
+  view.setCommandHandler(ID_SERVER_PREFS, [&view, &keeper, opening] {
+    if (*opening) return;
+    *opening = true;
+    keeper.whenFetched([&view, opening] {
+      editServerPrefs(
+          view.serverFields(), [&view] { view.eraseLists(); }, &view);
+      *opening = false;
+    });
   });
   view.setCommandHandler(ID_SYMBOL_FILTERS, [&view, &alerts] {
     editSymbolFilters(view.settings(), alerts.symbolFilters(), alerts.lists(), &view);
@@ -264,13 +277,16 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   auto* view = new CQuillfernViewerView(frame_.get(), std::move(options));
   frame_->setView(view);
   AlertCenter* alerts = installAlerts(*view);
-  installLiveMonitor(*view, alerts->lists());
-  installPreferenceDialogs(*view, *alerts);
+  auto* keeper = new CredentialKeeper(std::make_unique<KeychainVault>(), view);
+  installLiveMonitor(*view, alerts->lists(), *keeper);
+  installPreferenceDialogs(*view, *alerts, *keeper);
   installRecording(*view, alerts->lists());
   installChartNavigation(*view);
   installAlarmMute(*view, *frame_);
   installAlarmNotifier(*view, *frame_);
   view->initialUpdate();
+  // The store has been read: a password kept in the keyring is asked for now.
+  keeper->fetchPassword(view->serverFields());
   frame_->followRetrieve(view->control(IDC_RETRIEVE));
   installStatusHistory(*view);
   installHistory(*view);

@@ -336,7 +336,11 @@ void CQuillfernViewerView::teardown() {
   if (initialUpdateDone_) {
     gatherLiveValues();
     writeConfigFile(settings_, chartColors(), options_.configPath);
-    writeServerSettings(server_);
+    if (hooks_.saveServerSettings) {
+      hooks_.saveServerSettings(server_);
+    } else {
+      writeServerSettings(server_);
+    }
   }
   // 6. The watched-symbol table.
   if (hooks_.releaseSymbolFilters) hooks_.releaseSymbolFilters();

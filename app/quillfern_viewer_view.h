@@ -63,6 +63,8 @@ struct ViewHooks {
   std::function<void()> stopClient;
   std::function<void()> closeDataFiles;
   std::function<void()> releaseSymbolFilters;
+  // Teardown, step 5: keeps the connection values (the per-user store when left empty).
+  std::function<void(const ServerPrefsValues&)> saveServerSettings;
   // A timer tick (id 1 reconnect, 2 ping).
   std::function<void(int id)> onTimer;
   // A push button of the form was clicked, an edit other than the chart controls changed.

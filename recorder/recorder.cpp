@@ -11,6 +11,7 @@
 
 #include "charts/chart_sample.h"
 #include "history/history_index.h"
+#include "monitor/credential_keeper.h"
 #include "monitor/server_store.h"
 #include "monitor/session_library.h"
 #include "settings/config_file.h"
@@ -212,22 +213,45 @@ int runRecorder(const RecorderOptions& options, std::ostream& out, std::ostream&
   const CollectionWindow window{settings.collectStartMinuteOfDay, settings.collectStopMinuteOfDay};
 
   StopSignals stopSignals;
-  Recorder recorder(login, window, out);
-  if (options.relayAddress) {
-    RelaySettings relay;
-    relay.address = *options.relayAddress;
-    relay.port = options.relayPort;
-    relay.user = login.userName;
-    relay.password = login.userPassword;
-    if (!recorder.startRelay(std::move(relay), error)) {
-      err << "kestrune-recorder: --relay: " << error << "\n";
-      return kRecorderFailed;
+  // A password given in a file wins; otherwise one the monitor keeps in the keyring is asked for
+  // there, and the recording starts once it has answered or its time limit has passed.
+  CredentialKeeper keeper(options.passwordFile ? nullptr : std::make_unique<KeychainVault>());
+  keeper.fetchPassword(login);
+  std::unique_ptr<Recorder> recorder;
+  bool stopped = false;
+  QObject::connect(&stopSignals, &StopSignals::stopRequested, &keeper,
+                   [&recorder, &stopped](int signalNumber) {
+                     if (recorder) {
+                       recorder->stop(::strsignal(signalNumber));
+                     } else if (!stopped) {
+                       stopped = true;  // stopped before it started: nothing to close
+                       QCoreApplication::exit(kRecorderStopped);
+                     }
+                   });
+  keeper.whenFetched([&] {
+    if (stopped) return;
+    recorder = std::make_unique<Recorder>(login, window, out);
+    if (options.relayAddress) {
+      RelaySettings relay;
+      relay.address = *options.relayAddress;
+      relay.port = options.relayPort;
+      relay.user = login.userName;
+      relay.password = login.userPassword;
+      std::string relayError;
+      if (!recorder->startRelay(std::move(relay), relayError)) {
+        err << "kestrune-recorder: --relay: " << relayError << "\n";
+        stopped = true;
+        recorder.reset();
+        // This may run before the event loop does, where an exit would be lost.
+        QTimer::singleShot(0, [] { QCoreApplication::exit(kRecorderFailed); });
+        return;
+      }
     }
-  }
-  QObject::connect(&stopSignals, &StopSignals::stopRequested, &recorder,
-                   [&recorder](int signalNumber) { recorder.stop(::strsignal(signalNumber)); });
-  recorder.start();
-  return QCoreApplication::exec();
+    recorder->start();
+  });
+  const int status = QCoreApplication::exec();
+  recorder.reset();
+  return status;
 }
 
 }  // namespace kestrune
