@@ -277,7 +277,7 @@ bool CQuillfernViewerApp::initInstance(CQuillfernViewerView::Options options) {
   auto* view = new CQuillfernViewerView(frame_.get(), std::move(options));
   frame_->setView(view);
   AlertCenter* alerts = installAlerts(*view);
-  auto* keeper = new CredentialKeeper(std::make_unique<KeychainVault>(), view);
+  auto* keeper = new CredentialKeeper(systemVault(), view);
   installLiveMonitor(*view, alerts->lists(), *keeper);
   installPreferenceDialogs(*view, *alerts, *keeper);
   installRecording(*view, alerts->lists());

@@ -3,6 +3,8 @@
 #include <qt6keychain/keychain.h>
 
 #include <QTimer>
+#include <cstdlib>
+#include <string_view>
 
 namespace kestrune {
 namespace {
@@ -78,6 +80,12 @@ void KeychainVault::deletePassword(const std::string& user, Callback done) {
   auto* job = new QKeychain::DeletePasswordJob(QString::fromLatin1(kKeyringService));
   job->setKey(QString::fromLatin1(user));
   runJob(job, timeLimitMs_, alive_, std::move(done), false);
+}
+
+std::unique_ptr<PasswordVault> systemVault() {
+  const char* wanted = std::getenv("KESTRUNE_KEYRING");
+  if (wanted != nullptr && std::string_view(wanted) == "off") return nullptr;
+  return std::make_unique<KeychainVault>();
 }
 
 }  // namespace kestrune

@@ -58,4 +58,9 @@ class KeychainVault : public PasswordVault {
   std::shared_ptr<bool> alive_;  // answers check it: none reaches a vault that is gone
 };
 
+// The keyring the programs use: the desktop's, unless KESTRUNE_KEYRING=off in the environment
+// (the demo, whose profile must leave the user's own keyring alone), which gives none: the
+// store then keeps the password as where no keyring answers.
+std::unique_ptr<PasswordVault> systemVault();
+
 }  // namespace kestrune

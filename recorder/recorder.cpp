@@ -215,7 +215,7 @@ int runRecorder(const RecorderOptions& options, std::ostream& out, std::ostream&
   StopSignals stopSignals;
   // A password given in a file wins; otherwise one the monitor keeps in the keyring is asked for
   // there, and the recording starts once it has answered or its time limit has passed.
-  CredentialKeeper keeper(options.passwordFile ? nullptr : std::make_unique<KeychainVault>());
+  CredentialKeeper keeper(options.passwordFile ? nullptr : systemVault());
   keeper.fetchPassword(login);
   std::unique_ptr<Recorder> recorder;
   bool stopped = false;
