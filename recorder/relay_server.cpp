@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 // Records waiting for the relay's thread. The thread takes them within milliseconds; this many
 // means it has stopped keeping up, and the monitors are better told (their link ends, they
-// reconnect and read the day again) than left with a gap.
+// reconnect and read the day again) than left with a gap: the records past it are not queued.
 constexpr std::size_t kMaxEvents = 1u << 20;
 // How long a closing link waits for the monitor to close its side.
 constexpr auto kDrainTime = std::chrono::seconds(3);
@@ -97,9 +97,10 @@ void RelayServer::post(Event event) {
   {
     std::lock_guard<std::mutex> guard(lock_);
     if (stop_) return;
-    if (events_.size() >= kMaxEvents) {
-      events_.clear();
+    // Only records are given up: the session's start, dates and end always get through.
+    if (event.kind == Event::Kind::Record && events_.size() >= kMaxEvents) {
       overflowed_ = true;
+      return;
     }
     wake = events_.empty();
     events_.push_back(std::move(event));
