@@ -229,6 +229,12 @@ void WriterHandover::tryTakeOver() {
     say("Recording without a writer's claim: " + error);
     return;
   }
+  // A claim file read empty while locked is a writer letting go (it empties the file first) or
+  // one that has only just taken it: the writer known so far stays the one named.
+  if (claim_.holder().program.empty() && !lastHolder_.empty()) {
+    wake_.notify_all();
+    return;
+  }
   const std::string who = claim_.holder().describe();
   if (who != lastHolder_) say("Recorded by " + who);
   lastHolder_ = who;
