@@ -88,7 +88,7 @@ bool Recorder::startRelay(RelaySettings settings, std::string& error) {
       // stalls holds the link for at most the wait.
       [this](const std::function<void()>& join) {
         control_.holdRecords([this, &join] {
-          files_.waitWritten(std::chrono::milliseconds(200), std::chrono::milliseconds(300));
+          files_.waitWritten(std::chrono::milliseconds(200), std::chrono::seconds(1));
           join();
         });
       });
