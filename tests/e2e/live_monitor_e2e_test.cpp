@@ -613,10 +613,20 @@ TEST_F(LiveMonitorE2E, ReconnectionsMidDayKeepEveryRowAndSampleOnce) {
   ASSERT_TRUE(connectAndStart());
   // Three sessions: the second and third start with a load of the files.
   const std::string loading = "Loading the day so far (12/06/2026)...";
+  // The link stays down at least 50 ms (5 seconds of the server's day), so that each loss leaves
+  // seconds without samples however fast the machine reconnects.
+  QElapsedTimer down;
   ASSERT_TRUE(waitFor(
       [&] {
         // The reconnection timer, as the window would run it.
-        if (host_.timers.count(1) != 0 && !live_->connection().connecting()) live_->onTimer(1);
+        if (host_.timers.count(1) == 0 || live_->connection().connecting()) {
+          down.invalidate();
+        } else if (!down.isValid()) {
+          down.start();
+        } else if (down.elapsed() >= 50) {
+          live_->onTimer(1);
+          down.invalidate();
+        }
         return std::count(host_.statuses.begin(), host_.statuses.end(), loading) >= 2 &&
                live_->connection().sessionUp() && host_.lastStatus() != loading;
       },
@@ -638,7 +648,8 @@ TEST_F(LiveMonitorE2E, ReconnectionsMidDayKeepEveryRowAndSampleOnce) {
   std::lock_guard<std::mutex> lock(chartLock());
   const RyxChartTemplate& t = charts_->chart(ChartId::Listing);
   int gap = t.coverage.first();
-  while (!t.coverage.isGap(gap)) ++gap;
+  while (gap < kSecondsPerDay && !t.coverage.isGap(gap)) ++gap;
+  ASSERT_LT(gap, kSecondsPerDay);
   const std::array<std::uint8_t, kChartExchangeCount> all{1, 1, 1, 1, 1, 1, 1, 1,
                                                           1, 1, 1, 1, 1, 1, 1, 1};
   EXPECT_TRUE(chartReadoutAt(t.series, gap, all, false, &t.coverage).noData);
